@@ -1,5 +1,7 @@
 #include "lib/firedac.hpp"
 
+#include "lib/stringlist.hpp"
+
 #include <errmsg.h>
 #include <mysql.h>
 #include <mysqld_error.h>
@@ -271,18 +273,7 @@ std::string TFDQuery::Text() const {
   return text;
 }
 
-void TFDQuery::SetText(std::string_view text) {
-  SQL.clear();
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) end = text.size();
-    SQL.emplace_back(text.substr(start, end - start));
-    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
-      ++end;
-    start = end + 1;
-  }
-}
+void TFDQuery::SetText(std::string_view text) { SQL = SplitLines(text); }
 
 TParam& TFDQuery::ParamByName(std::string_view name) {
   const TStatementText statement = TStatementText::Scan(Text());

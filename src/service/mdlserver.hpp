@@ -1,0 +1,109 @@
+// The service module: owns every long-lived resource of the service and
+// carries its event handlers.
+//
+// Threads and what runs on them:
+//   main thread     `mainloop`:    the reconnect timer `rectimer` (and the
+//                                  after-connect handler when it reopens the
+//                                  database), every line handed over by
+//                                  `addlogsync`
+//   service thread  `serviceloop`: `ServiceStart`, then the telegram link's
+//                                  events and everything the dispatch calls
+// The main connection `database` is used from both: every use holds
+// `LockDatabase()`.
+#pragma once
+
+#include <atomic>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "lib/firedac.hpp"
+#include "lib/inifile.hpp"
+#include "lib/logfile.hpp"
+#include "lib/stringlist.hpp"
+
+// What the host decides before the module is created.
+struct TServiceOptions {
+  // The executable's folder: olt.ini, the log and every other file lie here.
+  std::filesystem::path Folder;
+  std::chrono::milliseconds RectimerInterval{20000};
+  // Injected "now" of the log file (tests); empty: the system clock.
+  Sulvane::LogFile::TClock Clock;
+};
+
+class Toltsrv {
+ public:
+  static constexpr const char* kVersion = "2.3.1";
+
+  explicit Toltsrv(TServiceOptions options);
+  // Stops the loops and joins their threads.
+  ~Toltsrv();
+  Toltsrv(const Toltsrv&) = delete;
+  Toltsrv& operator=(const Toltsrv&) = delete;
+
+  // Starts the main thread's loop with the reconnect timer, and the service
+  // thread, which runs ServiceStart and then its own loop.
+  void Start();
+  // Waits until ServiceStart has finished and gives its `Started`.
+  bool WaitStarted();
+  void Stop();
+
+  // The start-up sequence; false when the service does not start.
+  bool ServiceStart();
+  void rectimerTimer();
+  // A new open connection with the main connection's current parameters.
+  std::unique_ptr<Sulvane::Firedac::TFDConnection> createconnection();
+  void databaseAfterConnect(Sulvane::Firedac::TFDConnection& sender);
+  // Writes a line on the main thread and waits for it: level 6 when the text
+  // begins with a blank, else level 3.
+  void addlogsync(const std::string& logtext);
+
+  // Holds off every other user of `database` and `query`.
+  std::unique_lock<std::recursive_mutex> LockDatabase() {
+    return std::unique_lock<std::recursive_mutex>(databaselock_);
+  }
+  const std::filesystem::path& Folder() const { return folder_; }
+  boost::asio::io_context& MainLoop() { return mainloop_; }
+  boost::asio::io_context& ServiceLoop() { return serviceloop_; }
+
+  // Fields of the module, set during start-up.
+  Sulvane::LogFile::TLogFile LogFileSys;
+  TIniFile ini;
+  TSharedStrings codesl;
+  bool weiterleitung = false;
+  std::unique_ptr<TIniFile> slweiterleitung;
+  std::string oltname;
+  Sulvane::Firedac::TFDConnection database;
+  Sulvane::Firedac::TFDQuery query{database};
+
+ private:
+  void StartUp();
+  void ArmRectimer();
+  // An error that escapes an event handler: the host's error channel.
+  static void ApplicationError(const std::exception& e);
+
+  std::filesystem::path folder_;
+  std::chrono::milliseconds rectimer_interval_;
+  std::recursive_mutex databaselock_;
+
+  boost::asio::io_context mainloop_;
+  boost::asio::io_context serviceloop_;
+  boost::asio::executor_work_guard<boost::asio::io_context::executor_type> mainwork_;
+  boost::asio::executor_work_guard<boost::asio::io_context::executor_type> servicework_;
+  boost::asio::steady_timer rectimer_;
+  std::thread mainthread_;
+  std::thread servicethread_;
+  std::atomic<bool> mainloop_running_{false};
+  std::promise<bool> started_;
+  std::shared_future<bool> started_future_;
+};
+
+// The process-wide reference to the one service module.
+extern Toltsrv* oltsrv;

@@ -1,0 +1,5 @@
+#include "soap/statussweep.hpp"
+
+void checkeinsaetze(const std::string& /*einsatznummer*/) {
+  // No incident is reported yet: the ILS client comes with the status documents.
+}

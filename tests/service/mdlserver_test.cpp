@@ -1,0 +1,211 @@
+#include "service/mdlserver.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "support/logfile.hpp"
+#include "support/servicehome.hpp"
+#include "support/testdb.hpp"
+
+using namespace std::chrono_literals;
+using testing::Contains;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::Not;
+using testsupport::LogEntries;
+using testsupport::ServiceHome;
+using testsupport::TestDatabase;
+
+namespace {
+
+const std::string kStartLine =
+    "Hinweis   | OLT-Schnittstelle (V 2.3.1) wird gestartet, bitte warten...";
+const std::string kConnected = "Hinweis   | Verbunden mit Datenbank.";
+
+TServiceOptions OptionsFor(const ServiceHome& home,
+                           std::chrono::milliseconds rectimer = std::chrono::milliseconds(20000)) {
+  TServiceOptions options;
+  options.Folder = home.Folder();
+  options.RectimerInterval = rectimer;
+  return options;
+}
+
+std::vector<std::string> Columns(TestDatabase& db, const std::string& table) {
+  std::vector<std::string> names;
+  for (const auto& row : db.Rows("SELECT COLUMN_NAME FROM information_schema.COLUMNS WHERE "
+                                 "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = '" +
+                                 table + "' ORDER BY ORDINAL_POSITION"))
+    names.push_back(row[0]);
+  return names;
+}
+
+bool Started(const ServiceHome& home, std::chrono::milliseconds rectimer = 20000ms) {
+  Toltsrv service(OptionsFor(home, rectimer));
+  service.Start();
+  return service.WaitStarted();
+}
+
+}  // namespace
+
+TEST(ServiceStart, FirstConnectUpgradesTheSchemaOnceAndStarts) {
+  TestDatabase db;
+  ServiceHome home(&db);
+  home.Set("Server", "WS-Port", "0x20FB");
+  ASSERT_TRUE(Started(home));
+
+  const auto einsaetze = Columns(db, "EINSAETZE");
+  for (const char* column :
+       {"EINSATZSTICHWORT1", "EINSATZSTICHWORT2", "EINSATZSTICHWORT3", "EINSATZSTICHWORT4",
+        "FREITEXT", "ABSCHLUSSWORT", "EINSATZNR", "OLT_CREATED", "BACKTOILS", "OLT_STATUS"})
+    EXPECT_THAT(einsaetze, Contains(column));
+  EXPECT_THAT(Columns(db, "RUECKMELDUNGEN"), Contains("ELDIS_ID"));
+  EXPECT_THAT(Columns(db, "PATIENTEN"), Contains("ELDIS_ID"));
+  EXPECT_EQ(db.Rows("SELECT NAME, WERT, VISIBLE FROM OPTIONEN"),
+            (std::vector<std::vector<std::string>>{{"OLT_VERSION", "0.9", "0"}}));
+  EXPECT_EQ(db.Value("SELECT COLUMN_DEFAULT FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = "
+                     "DATABASE() AND TABLE_NAME = 'EINSAETZE' AND COLUMN_NAME = 'OLT_CREATED'"),
+            "1");
+  // The upgrade itself is silent; the port is shown as written in olt.ini.
+  EXPECT_THAT(LogEntries(home.Log()),
+              ElementsAre(kStartLine, kConnected,
+                          "Hinweis   | OLT Schnittstelle gestartet auf Port: 0x20FB"));
+
+  // The second start finds the option row and leaves the schema alone.
+  const auto before = Columns(db, "EINSAETZE");
+  ASSERT_TRUE(Started(home));
+  EXPECT_EQ(Columns(db, "EINSAETZE"), before);
+  EXPECT_EQ(db.Value("SELECT COUNT(*) FROM OPTIONEN"), "1");
+  EXPECT_THAT(LogEntries(home.Log()),
+              ElementsAre(kStartLine, kConnected,
+                          "Hinweis   | OLT Schnittstelle gestartet auf Port: 0x20FB"))
+      << "the first run's log was rotated away at the second start";
+}
+
+TEST(ServiceStart, FailedUpgradeIsLoggedAndRetriedAtEveryConnect) {
+  TestDatabase db;
+  db.Exec("ALTER TABLE EINSAETZE ADD EINSATZNR VARCHAR(25)");
+  ServiceHome home(&db);
+  for (int start = 0; start < 2; ++start) {
+    ASSERT_TRUE(Started(home)) << "start " << start;
+    EXPECT_THAT(LogEntries(home.Log()),
+                ElementsAre(kStartLine, kConnected,
+                            "FEHLER    | Fehler beim Erweitern der Datenbank auf OLT-Felder: "
+                            "Duplicate column name 'EINSATZNR'",
+                            "Hinweis   | OLT Schnittstelle gestartet auf Port: 443"))
+        << "start " << start;
+    EXPECT_EQ(db.Value("SELECT COUNT(*) FROM OPTIONEN"), "0");
+  }
+}
+
+TEST(ServiceStart, FailuresStopTheStartAtLevelEmergency) {
+  TestDatabase db;
+  struct {
+    std::string name;
+    bool database_up, field_maps;
+    std::string want;
+  } cases[] = {
+      {"database unreachable", false, true,
+       "EMERGENCY | OLT Schnittstelle konnte nicht gestartet werden! (Can't connect to server on "
+       "'127.0.0.1' ("},
+      {"no oltfelder.dat", true, false,
+       "EMERGENCY | OLT Schnittstelle konnte nicht gestartet werden! (Datei "},
+  };
+  for (const auto& c : cases) {
+    ServiceHome home(&db, c.field_maps);
+    if (!c.database_up) home.Set("Database", "Port", "1");
+    EXPECT_FALSE(Started(home)) << c.name;
+    const auto log = LogEntries(home.Log());
+    ASSERT_FALSE(log.empty()) << c.name;
+    EXPECT_EQ(log.front(), kStartLine) << c.name;
+    EXPECT_THAT(log.back(), testing::StartsWith(c.want)) << c.name;
+    EXPECT_THAT(log, Not(Contains(HasSubstr("gestartet auf Port")))) << c.name;
+  }
+}
+
+TEST(ServiceStart, DefaultsWithoutOltIni) {
+  ServiceHome home;
+  Toltsrv service(OptionsFor(home));
+  service.Start();
+  service.WaitStarted();  // VUXdb on 127.0.0.1:3306 as root/MOR is not there
+  EXPECT_EQ(service.database.Params(),
+            (std::vector<std::string>{"DriverID=MySQL", "Protocol=TCPIP", "Database=VUXdb",
+                                      "Server=127.0.0.1", "User_Name=root", "Password=MOR"}));
+  EXPECT_FALSE(service.weiterleitung);
+  EXPECT_TRUE(std::filesystem::is_directory(home / "Logs"));
+}
+
+TEST(ServiceStart, ForwardingModeAndCentreName) {
+  TestDatabase db;
+  ServiceHome home(&db);
+  home.Set("OLT", "Name", "OLT Musterkreis");
+  testsupport::WriteFile(home / "weiterleitung.ini", "[PLZ]\r\n");
+  Toltsrv service(OptionsFor(home));
+  service.Start();
+  ASSERT_TRUE(service.WaitStarted());
+  EXPECT_TRUE(service.weiterleitung);
+  ASSERT_NE(service.slweiterleitung, nullptr);
+  EXPECT_EQ(service.slweiterleitung->FileName(), home / "weiterleitung.ini");
+  EXPECT_EQ(service.oltname, "OLT Musterkreis");
+  EXPECT_THAT(LogEntries(home.Log()), Contains("Hinweis   | Weiterleitungsmodus aktiv"));
+  EXPECT_EQ(service.codesl.Get()->front(), "plz=EoPlz");
+}
+
+TEST(Rectimer, ReopensALostMainConnection) {
+  TestDatabase db;
+  ServiceHome home(&db);
+  Toltsrv service(OptionsFor(home, 100ms));
+  service.Start();
+  ASSERT_TRUE(service.WaitStarted());
+
+  std::string id;
+  {
+    auto lock = service.LockDatabase();
+    Sulvane::Firedac::TFDQuery q(service.database);
+    q.SQL = {"SELECT CONNECTION_ID()"};
+    q.Open();
+    id = q.Fields(0).AsString();
+  }
+  db.Exec("KILL " + id);
+  EXPECT_TRUE(testsupport::WaitForLog(home.Log(), [&](const std::string&) {
+    const auto log = LogEntries(home.Log());
+    return std::count(log.begin(), log.end(), kConnected) == 2;
+  })) << "the timer reconnects and the after-connect handler runs again";
+  auto lock = service.LockDatabase();
+  EXPECT_TRUE(service.database.Connected());
+}
+
+TEST(Addlogsync, LevelFollowsTheLeadingBlank) {
+  TestDatabase db;
+  ServiceHome home(&db);
+  Toltsrv service(OptionsFor(home));
+  service.Start();
+  ASSERT_TRUE(service.WaitStarted());
+  // From threads other than the main thread, as the request handlers do.
+  std::thread([&] {
+    service.addlogsync(" Einsatz angelegt: 17");
+    service.addlogsync("/opt/olt/Fehler bei Einsatzweiterleiten: x");
+    service.addlogsync("");
+  }).join();
+  const auto log = LogEntries(home.Log());
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_THAT(
+      std::vector<std::string>(log.end() - 3, log.end()),
+      ElementsAre("Info      |  Einsatz angelegt: 17",
+                  "FEHLER    | /opt/olt/Fehler bei Einsatzweiterleiten: x", "FEHLER    | "));
+}
+
+TEST(Createconnection, CopiesTheMainConnectionsParameters) {
+  TestDatabase db;
+  ServiceHome home(&db);
+  Toltsrv service(OptionsFor(home));
+  service.Start();
+  ASSERT_TRUE(service.WaitStarted());
+  auto connection = service.createconnection();
+  Sulvane::Firedac::TFDQuery q(*connection);
+  q.SQL = {"SELECT DATABASE()"};
+  q.Open();
+  EXPECT_EQ(q.Fields(0).AsString(), db.Name());
+  EXPECT_EQ(LogEntries(home.Log()).size(), 3u) << "no after-connect handler on own connections";
+}

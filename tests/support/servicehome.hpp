@@ -1,0 +1,42 @@
+// The folder a service instance of a test runs from: olt.ini pointing at a
+// test database, the installation's field maps, the log.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "lib/inifile.hpp"
+#include "support/tempdir.hpp"
+#include "support/testdb.hpp"
+
+namespace testsupport {
+
+class ServiceHome {
+ public:
+  // With a database, olt.ini names it; the installation's oltfelder.dat is copied in.
+  explicit ServiceHome(const TestDatabase* db = nullptr, bool field_maps = true) {
+    if (db != nullptr) {
+      Set("Database", "Database", db->Name());
+      Set("Database", "Hostname", "127.0.0.1");
+      Set("Database", "User", "root");
+      Set("Database", "Passwort", TestDatabase::Password());
+      Set("Database", "Port", std::to_string(TestDatabase::Port()));
+    }
+    if (field_maps)
+      std::filesystem::copy_file(std::string(OLTSRV_SOURCE_DIR) + "/install/oltfelder.dat",
+                                 dir_ / "oltfelder.dat");
+  }
+
+  const std::filesystem::path& Folder() const { return dir_.path(); }
+  std::filesystem::path Log() const { return dir_ / "olt-schnittstelle.log"; }
+  std::filesystem::path operator/(const std::string& name) const { return dir_ / name; }
+
+  void Set(const std::string& section, const std::string& key, const std::string& value) {
+    TIniFile(dir_ / "olt.ini").WriteString(section, key, value);
+  }
+
+ private:
+  TempDir dir_;
+};
+
+}  // namespace testsupport
