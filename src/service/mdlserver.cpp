@@ -37,11 +37,17 @@ constexpr const char* kUpgradeStatements[] = {
 
 Toltsrv::Toltsrv(TServiceOptions options)
     : ini(options.Folder / "olt.ini"),
+      tcpclient(
+          serviceloop_,
+          {[this] { tcpclientConnect(); }, [this](std::string_view chunk) { tcpclientRead(chunk); },
+           [this] { tcpclientDisconnect(); }, [this](int code) { tcpclientError(code); }}),
       folder_(std::move(options.Folder)),
       rectimer_interval_(options.RectimerInterval),
+      tcptimer_interval_(options.TcptimerInterval),
       mainwork_(mainloop_.get_executor()),
       servicework_(serviceloop_.get_executor()),
       rectimer_(mainloop_),
+      tcptimer_(serviceloop_),
       started_future_(started_.get_future().share()) {
   if (options.Clock) LogFileSys.SetClock(std::move(options.Clock));
   database.SetAfterConnect([this](TFDConnection& sender) { databaseAfterConnect(sender); });
@@ -129,6 +135,11 @@ void Toltsrv::StartUp() {
     database.Open();
   }
 
+  // The link connects in the background; its outcome arrives as events.
+  tcpclient.SetHost(ini.ReadString("VUX-Server", "Host", "127.0.0.1"));
+  tcpclient.SetPort(static_cast<unsigned short>(ini.ReadInteger("VUX-Server", "Port", 2200)));
+  tcpclient.Activate();
+
   codesl.Set(LoadStringsFromFile(folder_ / "oltfelder.dat"));
 
   if (std::filesystem::exists(folder_ / "weiterleitung.ini")) {
@@ -182,6 +193,7 @@ void Toltsrv::ArmRectimer() {
 }
 
 void Toltsrv::rectimerTimer() {
+  if (!tcpclient.Active()) tcpclient.Activate();
   // A thread that holds the connection is using it, which is as good as
   // connected; waiting for it here could deadlock with that thread's log
   // lines, which this thread writes.

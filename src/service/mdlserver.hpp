@@ -7,7 +7,8 @@
 //                                  database), every line handed over by
 //                                  `addlogsync`
 //   service thread  `serviceloop`: `ServiceStart`, then the telegram link's
-//                                  events and everything the dispatch calls
+//                                  events, its heartbeat timer `tcptimer` and
+//                                  everything the dispatch calls
 // The main connection `database` is used from both: every use holds
 // `LockDatabase()`.
 #pragma once
@@ -28,17 +29,25 @@
 #include "lib/inifile.hpp"
 #include "lib/logfile.hpp"
 #include "lib/stringlist.hpp"
+#include "service/tcpclient.hpp"
+#include "service/telegramframe.hpp"
 
 // What the host decides before the module is created.
 struct TServiceOptions {
   // The executable's folder: olt.ini, the log and every other file lie here.
   std::filesystem::path Folder;
   std::chrono::milliseconds RectimerInterval{20000};
+  // No data from the telegram server for this long resets the link.
+  std::chrono::milliseconds TcptimerInterval{122000};
   // Injected "now" of the log file (tests); empty: the system clock.
   Sulvane::LogFile::TClock Clock;
 };
 
 class Toltsrv {
+  // The loops come first: everything that runs on them is destroyed before them.
+  boost::asio::io_context mainloop_;
+  boost::asio::io_context serviceloop_;
+
  public:
   static constexpr const char* kVersion = "2.3.1";
 
@@ -65,6 +74,17 @@ class Toltsrv {
   // begins with a blank, else level 3.
   void addlogsync(const std::string& logtext);
 
+  // The telegram link: encrypts, frames and writes one telegram; from any
+  // thread; lost without notice while the link is down.
+  void sendtelegramm(const std::string& Text);
+  void tcpclientConnect();
+  void tcpclientRead(std::string_view chunk);
+  void tcpclientDisconnect();
+  void tcpclientError(int ErrorCode);
+  void tcptimerTimer();
+  // Acts on one received telegram (service thread).
+  void dispatchtelegramm(const std::string& T);
+
   // Holds off every other user of `database` and `query`.
   std::unique_lock<std::recursive_mutex> LockDatabase() {
     return std::unique_lock<std::recursive_mutex>(databaselock_);
@@ -82,22 +102,26 @@ class Toltsrv {
   std::string oltname;
   Sulvane::Firedac::TFDConnection database;
   Sulvane::Firedac::TFDQuery query{database};
+  TTcpClient tcpclient;
 
  private:
   void StartUp();
   void ArmRectimer();
+  void ArmTcptimer();
   // An error that escapes an event handler: the host's error channel.
   static void ApplicationError(const std::exception& e);
 
   std::filesystem::path folder_;
   std::chrono::milliseconds rectimer_interval_;
+  std::chrono::milliseconds tcptimer_interval_;
   std::recursive_mutex databaselock_;
 
-  boost::asio::io_context mainloop_;
-  boost::asio::io_context serviceloop_;
   boost::asio::executor_work_guard<boost::asio::io_context::executor_type> mainwork_;
   boost::asio::executor_work_guard<boost::asio::io_context::executor_type> servicework_;
   boost::asio::steady_timer rectimer_;
+  // Runs on the service loop beside the link it watches.
+  boost::asio::steady_timer tcptimer_;
+  TFrameReader framereader_;  // service thread only
   std::thread mainthread_;
   std::thread servicethread_;
   std::atomic<bool> mainloop_running_{false};

@@ -1,0 +1,5 @@
+#include "soap/oltnr.hpp"
+
+void setoltnr(const std::string& /*einsatznummer*/) {
+  // Centre numbers are not assigned yet.
+}
