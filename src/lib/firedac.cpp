@@ -1,6 +1,7 @@
 #include "lib/firedac.hpp"
 
 #include "lib/stringlist.hpp"
+#include "lib/textutil.hpp"
 
 #include <errmsg.h>
 #include <mysql.h>
@@ -23,13 +24,6 @@ constexpr unsigned kReadWriteTimeoutSeconds = 120;
 void InitLibraryOnce() {
   static std::once_flag once;
   std::call_once(once, [] { mysql_library_init(0, nullptr, nullptr); });
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 bool IsLostConnection(unsigned code) {

@@ -1,5 +1,7 @@
 #include "lib/inifile.hpp"
 
+#include "lib/textutil.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,12 +31,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
-}
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return std::ranges::equal(a, b, [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 struct Line {
@@ -111,10 +107,10 @@ Location Find(const std::vector<Line>& lines, std::string_view section, std::str
     const ParsedLine p = Parse(lines[i].text);
     if (p.kind == LineKind::kSection) {
       if (loc.section) break;  // end of the first section with the name; later ones don't count
-      if (SameName(p.name, section)) loc.section = i;
+      if (SameText(p.name, section)) loc.section = i;
     } else if (loc.section && p.kind == LineKind::kKey) {
       loc.last_key = i;
-      if (!loc.key && SameName(p.name, ident)) {
+      if (!loc.key && SameText(p.name, ident)) {
         loc.key = i;
         loc.key_name = p.name;
         loc.value = p.value;
@@ -137,33 +133,6 @@ std::string_view Cut(std::string_view v) {
   std::size_t n = kMaxValueLength;
   while (n > 0 && (static_cast<unsigned char>(v[n]) & 0xC0) == 0x80) --n;
   return v.substr(0, n);
-}
-
-std::optional<int> ParseInteger(std::string_view s) {
-  int base = 10;
-  if (s.starts_with('$')) {
-    s.remove_prefix(1);
-    base = 16;
-  } else if (s.starts_with("0x") || s.starts_with("0X")) {
-    s.remove_prefix(2);
-    base = 16;
-  } else if (s.starts_with('+')) {
-    s.remove_prefix(1);
-    if (s.starts_with('-')) return std::nullopt;
-  }
-  if (s.empty()) return std::nullopt;
-  const char* const end = s.data() + s.size();
-  if (base == 16) {
-    // from_chars takes no sign for an unsigned type, so "$-1" is rejected here.
-    std::uint32_t value = 0;
-    const auto [ptr, ec] = std::from_chars(s.data(), end, value, 16);
-    if (ec != std::errc() || ptr != end) return std::nullopt;
-    return static_cast<int>(value);  // two's complement: $FFFFFFFF is -1
-  }
-  int value = 0;
-  const auto [ptr, ec] = std::from_chars(s.data(), end, value, 10);
-  if (ec != std::errc() || ptr != end) return std::nullopt;
-  return value;
 }
 
 struct FileContent {
@@ -358,7 +327,7 @@ std::string TIniFile::ReadString(std::string_view Section, std::string_view Iden
 
 int TIniFile::ReadInteger(std::string_view Section, std::string_view Ident, int Default) const {
   const std::string text = ReadString(Section, Ident, "");
-  return ParseInteger(text).value_or(Default);
+  return StrToInt(text).value_or(Default);
 }
 
 bool TIniFile::ReadBool(std::string_view Section, std::string_view Ident, bool Default) const {

@@ -1,5 +1,7 @@
 #include "lib/vuxdatenbank.hpp"
 
+#include "xml/xmlescape.hpp"
+
 #include <unistd.h>
 
 #include <climits>
@@ -18,32 +20,15 @@ namespace {
 constexpr std::string_view kDeclaration =
     R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)";
 
+// Escaped text; a CR as a character reference, since the parser would turn
+// a bare one into LF.
 std::string EscapeXML(std::string_view value) {
   std::string out;
-  out.reserve(value.size());
-  for (const char c : value) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      case '\r':
-        out += "&#13;";
-        break;  // the parser would turn a bare CR into LF
-      default:
-        out += c;
-    }
+  for (const char c : xmlescape(value)) {
+    if (c == '\r')
+      out += "&#13;";
+    else
+      out += c;
   }
   return out;
 }

@@ -1,5 +1,7 @@
 #include "lib/xmlhelper.hpp"
 
+#include "lib/textutil.hpp"
+
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -14,39 +16,6 @@ pugi::xml_node FirstChildElement(pugi::xml_node node, const std::string& name) {
   for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
     if (child.type() == pugi::node_element && name == child.name()) return child;
   return {};
-}
-
-std::optional<int> ParseInteger(std::string_view s) {
-  while (s.starts_with(' ')) s.remove_prefix(1);
-  bool negative = false;
-  if (s.starts_with('+') || s.starts_with('-')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  int base = 10;
-  if (s.starts_with('$')) {
-    s.remove_prefix(1);
-    base = 16;
-  } else if (s.starts_with("0x") || s.starts_with("0X")) {
-    s.remove_prefix(2);
-    base = 16;
-  }
-  // from_chars would take a second sign or blanks after the prefix as well: digits only.
-  if (s.empty() || s.front() == '+' || s.front() == '-') return std::nullopt;
-  std::uint64_t magnitude = 0;
-  const char* const end = s.data() + s.size();
-  const auto [ptr, ec] = std::from_chars(s.data(), end, magnitude, base);
-  if (ec != std::errc() || ptr != end) return std::nullopt;
-  if (base == 16) {
-    if (magnitude > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-    std::uint32_t value = static_cast<std::uint32_t>(magnitude);
-    if (negative) value = 0u - value;
-    return static_cast<int>(value);  // two's complement
-  }
-  constexpr std::uint64_t kMaxPositive = std::numeric_limits<int>::max();
-  if (magnitude > kMaxPositive + (negative ? 1 : 0)) return std::nullopt;
-  const std::int64_t value = static_cast<std::int64_t>(magnitude);
-  return static_cast<int>(negative ? -value : value);
 }
 
 }  // namespace
@@ -85,7 +54,7 @@ std::string GetNodeText(pugi::xml_node node, const std::string& name, const std:
 }
 
 int GetNodeInt(pugi::xml_node node, const std::vector<std::string>& path, int Default) {
-  return ParseInteger(GetNodeText(node, path, "")).value_or(Default);
+  return StrToInt(GetNodeText(node, path, "")).value_or(Default);
 }
 
 int GetNodeInt(pugi::xml_node node, const std::string& name, int Default) {
@@ -94,7 +63,7 @@ int GetNodeInt(pugi::xml_node node, const std::string& name, int Default) {
 
 bool GetNodeBool(pugi::xml_node node, const std::vector<std::string>& path, bool Default) {
   const std::string text = GetNodeText(node, path, "");
-  if (const std::optional<int> number = ParseInteger(text)) return *number != 0;
+  if (const std::optional<int> number = StrToInt(text)) return *number != 0;
   std::string lower = text;
   for (char& c : lower)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
