@@ -50,6 +50,10 @@ Toltsrv::Toltsrv(TServiceOptions options)
       tcptimer_(serviceloop_),
       started_future_(started_.get_future().share()) {
   if (options.Clock) LogFileSys.SetClock(std::move(options.Clock));
+  https.SetLimits(options.HttpLimits);
+  https.SetHandler([this](const THttpRequest& request) { return httpsCommandGet(request); });
+  https.SetAfterBind([this] { httpsAfterBind(); });
+  https.SetQuerySSLPort([this](unsigned short port) { return httpsQuerySSLPort(port); });
   database.SetAfterConnect([this](TFDConnection& sender) { databaseAfterConnect(sender); });
   oltsrv = this;
 }
@@ -72,8 +76,9 @@ void Toltsrv::Start() {
 bool Toltsrv::WaitStarted() { return started_future_.get(); }
 
 void Toltsrv::Stop() {
-  // The service thread first: while it finishes, the main loop still takes
-  // its log lines.
+  // The HTTP and service threads first: while they finish, the main loop
+  // still takes their log lines.
+  https.Stop();
   servicework_.reset();
   serviceloop_.stop();
   if (servicethread_.joinable()) servicethread_.join();
@@ -139,6 +144,11 @@ void Toltsrv::StartUp() {
   tcpclient.SetHost(ini.ReadString("VUX-Server", "Host", "127.0.0.1"));
   tcpclient.SetPort(static_cast<unsigned short>(ini.ReadInteger("VUX-Server", "Port", 2200)));
   tcpclient.Activate();
+
+  https.SetCertificateFiles(folder_ / "olt.cer", folder_ / "olt.key");
+  https.SetTLS(ini.ReadBool("Server", "SSL", true));
+  https.SetDefaultPort(static_cast<unsigned short>(ini.ReadInteger("Server", "WS-Port", 443)));
+  https.Activate();
 
   codesl.Set(LoadStringsFromFile(folder_ / "oltfelder.dat"));
 

@@ -9,6 +9,7 @@
 //   service thread  `serviceloop`: `ServiceStart`, then the telegram link's
 //                                  events, its heartbeat timer `tcptimer` and
 //                                  everything the dispatch calls
+//   HTTP thread     (`https`):     the SOAP requests, one at a time
 // The main connection `database` is used from both: every use holds
 // `LockDatabase()`.
 #pragma once
@@ -31,6 +32,7 @@
 #include "lib/stringlist.hpp"
 #include "service/tcpclient.hpp"
 #include "service/telegramframe.hpp"
+#include "soap/https.hpp"
 
 // What the host decides before the module is created.
 struct TServiceOptions {
@@ -39,6 +41,8 @@ struct TServiceOptions {
   std::chrono::milliseconds RectimerInterval{20000};
   // No data from the telegram server for this long resets the link.
   std::chrono::milliseconds TcptimerInterval{122000};
+  // Time and size limits of the SOAP endpoint's connections.
+  THttpsServer::TLimits HttpLimits;
   // Injected "now" of the log file (tests); empty: the system clock.
   Sulvane::LogFile::TClock Clock;
 };
@@ -85,6 +89,12 @@ class Toltsrv {
   // Acts on one received telegram (service thread).
   void dispatchtelegramm(const std::string& T);
 
+  // The SOAP endpoint (HTTP thread): a request with a body is a SOAP
+  // request, one without gets the status page.
+  THttpReply httpsCommandGet(const THttpRequest& request);
+  void httpsAfterBind();
+  bool httpsQuerySSLPort(unsigned short port);
+
   // Holds off every other user of `database` and `query`.
   std::unique_lock<std::recursive_mutex> LockDatabase() {
     return std::unique_lock<std::recursive_mutex>(databaselock_);
@@ -103,6 +113,7 @@ class Toltsrv {
   Sulvane::Firedac::TFDConnection database;
   Sulvane::Firedac::TFDQuery query{database};
   TTcpClient tcpclient;
+  THttpsServer https;
 
  private:
   void StartUp();
@@ -122,6 +133,8 @@ class Toltsrv {
   // Runs on the service loop beside the link it watches.
   boost::asio::steady_timer tcptimer_;
   TFrameReader framereader_;  // service thread only
+  // "UPDATE|OLTAKTIV" waits for the first connection of the link.
+  std::atomic<bool> oltaktiv_pending_{false};
   std::thread mainthread_;
   std::thread servicethread_;
   std::atomic<bool> mainloop_running_{false};

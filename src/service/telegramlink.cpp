@@ -17,6 +17,7 @@ void Toltsrv::sendtelegramm(const std::string& Text) {
 void Toltsrv::tcpclientConnect() {
   framereader_.Reset();
   ArmTcptimer();
+  if (oltaktiv_pending_.exchange(false)) sendtelegramm("UPDATE|OLTAKTIV");
 }
 
 void Toltsrv::tcpclientRead(std::string_view chunk) {

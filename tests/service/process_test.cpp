@@ -70,7 +70,8 @@ TEST(ServiceProcess, FailedStartExitsNonZeroAfterTheEmergencyLine) {
   home.Set("Database", "Port", "1");
   Process service({"--home", home.Folder().string()});
   EXPECT_GT(service.Wait(), 0);
-  const auto log = LogEntries(home.Log());
+  auto log = LogEntries(home.Log());
+  std::erase_if(log, [](const std::string& e) { return e.starts_with("FEHLER    | TCP Error"); });
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[0], "Hinweis   | OLT-Schnittstelle (V 2.3.1) wird gestartet, bitte warten...");
   EXPECT_THAT(log[1], testing::StartsWith("EMERGENCY | OLT Schnittstelle konnte nicht gestartet "
@@ -80,15 +81,12 @@ TEST(ServiceProcess, FailedStartExitsNonZeroAfterTheEmergencyLine) {
 TEST(ServiceProcess, RunsUntilSigterm) {
   TestDatabase db;
   ServiceHome home(&db);
-  home.Set("Server", "WS-Port", "8443");
   for (int signal : {SIGTERM, SIGINT}) {
     std::filesystem::remove(home.Log());
     Process service({"--home", home.Folder().string()});
     ASSERT_TRUE(testsupport::WaitForEntry(home.Log(),
-                                          "Hinweis   | OLT Schnittstelle gestartet auf Port: 8443"))
+                                          "Hinweis   | OLT Schnittstelle gestartet auf Port: 0"))
         << "signal " << signal;
-    EXPECT_EQ(LogEntries(home.Log()).back(),
-              "Hinweis   | OLT Schnittstelle gestartet auf Port: 8443");
     service.Signal(signal);
     EXPECT_EQ(service.Wait(), 0) << "signal " << signal;
   }

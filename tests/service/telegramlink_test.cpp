@@ -64,6 +64,13 @@ std::vector<std::string> Settle(TVuxSimulator& sim) {
   return received;
 }
 
+// The link is up once the service has announced itself on it.
+void WaitConnected(TVuxSimulator& sim) {
+  ASSERT_TRUE(sim.WaitForClients(1));
+  ASSERT_TRUE(sim.WaitForTelegram("UPDATE|OLTAKTIV"));
+  sim.ClearReceived();
+}
+
 unsigned short FreePort() {
   TVuxSimulator probe({});
   return probe.Port();
@@ -74,7 +81,7 @@ unsigned short FreePort() {
 TEST(TelegramLink, PollIsAnsweredOncePerChunkBeforeItsFrames) {
   TVuxSimulator sim({});
   LinkedService linked(sim.Port());
-  ASSERT_TRUE(sim.WaitForClients(1));
+  WaitConnected(sim);
   sim.SendRaw(std::string(1, ENQ) + Frame("EINSATZ|NEW|1") + std::string(2, ENQ));
   ASSERT_TRUE(sim.WaitForTelegram("EINSATZ|UPDATE|1"));
   sim.SendRaw(std::string(3, ENQ));
@@ -84,7 +91,7 @@ TEST(TelegramLink, PollIsAnsweredOncePerChunkBeforeItsFrames) {
 TEST(TelegramLink, FramesAreCutFromChunksInOrder) {
   TVuxSimulator sim({});
   LinkedService linked(sim.Port());
-  ASSERT_TRUE(sim.WaitForClients(1));
+  WaitConnected(sim);
   const std::string one = Frame("EINSATZ|NEW|1"), two = Frame("EINSATZ|NEW|2");
   // Two frames with noise around them in one chunk.
   sim.SendRaw("noise" + one + "\x03junk" + two + "tail");
@@ -101,7 +108,7 @@ TEST(TelegramLink, FramesAreCutFromChunksInOrder) {
 TEST(TelegramLink, UndecryptableFrameEndsItsChunkOnly) {
   TVuxSimulator sim({});
   LinkedService linked(sim.Port());
-  ASSERT_TRUE(sim.WaitForClients(1));
+  WaitConnected(sim);
   sim.SendRaw(Frame("EINSATZ|NEW|1") + MakeFrame("kein-base64") + Frame("EINSATZ|NEW|2"));
   ASSERT_TRUE(sim.WaitForTelegram("EINSATZ|UPDATE|1"));
   EXPECT_THAT(Settle(sim), ElementsAre("EINSATZ|UPDATE|1"));
@@ -116,14 +123,14 @@ TEST(TelegramLink, RefusedConnectionIsLoggedAndRetriedByTheTimer) {
   linked.service->sendtelegramm("UPDATE|VERLOREN");
 
   TVuxSimulator sim({.Port = port});
-  ASSERT_TRUE(sim.WaitForClients(1)) << "the next tick connects";
+  WaitConnected(sim);  // the next tick connects
   EXPECT_THAT(Settle(sim), Not(Contains("UPDATE|VERLOREN")));
 }
 
 TEST(TelegramLink, ClosedByTheServerThenReconnected) {
   TVuxSimulator sim({});
   LinkedService linked(sim.Port(), 200ms);
-  ASSERT_TRUE(sim.WaitForClients(1));
+  WaitConnected(sim);
   sim.DisconnectClients();
   EXPECT_TRUE(linked.WaitForLog("Hinweis   | Getrennt von VUX-Server"));
   ASSERT_TRUE(sim.WaitForClients(1));
@@ -151,7 +158,7 @@ TEST(TelegramLink, SilentServerIsResetByTheHeartbeatTimer) {
 TEST(TelegramDispatch, TelegramsAndTheirAnswers) {
   TVuxSimulator sim({});
   LinkedService linked(sim.Port());
-  ASSERT_TRUE(sim.WaitForClients(1));
+  WaitConnected(sim);
   Sulvane::VUXDatenbank::TVUXDatabaseConnectionInfo elsewhere;
   elsewhere.ServerName = "10.9.9.9";
   const auto params = linked.service->database.Params();
@@ -197,7 +204,7 @@ TEST(TelegramDispatch, KonfigConnectsADownDatabaseToTheLinksHostWithTls) {
   }
   TVuxSimulator sim({.Host = "127.0.0.2"});
   LinkedService linked(sim.Port(), 20000ms, 122000ms, "127.0.0.2");
-  ASSERT_TRUE(sim.WaitForClients(1));
+  WaitConnected(sim);
   Toltsrv& service = *linked.service;
   {
     auto lock = service.LockDatabase();
