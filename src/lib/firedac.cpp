@@ -47,6 +47,16 @@ std::string QuotedStr(std::string_view value) {
   return out;
 }
 
+std::string QuotedLike(std::string_view value) {
+  std::string pattern;
+  pattern.reserve(value.size());
+  for (char c : value) {
+    if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+    pattern += c;
+  }
+  return QuotedStr(pattern);
+}
+
 TConnectionSettings TConnectionSettings::FromParams(const std::vector<std::string>& params) {
   TConnectionSettings s;
   for (const std::string& line : params) {

@@ -34,6 +34,9 @@ class EDatabaseError : public std::runtime_error {
 // The one quoting function for SQL text values: 'it''s'. Sessions run with
 // NO_BACKSLASH_ESCAPES, so doubling the quote is all the escaping needed.
 std::string QuotedStr(std::string_view value);
+// A quoted LIKE pattern that matches the value only: "%", "_" and the escape
+// character "\" are escaped.
+std::string QuotedLike(std::string_view value);
 
 // The connection settings that a parameter list names.
 struct TConnectionSettings {

@@ -149,15 +149,30 @@ std::string getxmlname(const std::string& columnname, const std::string& mapfile
   return result;
 }
 
+std::string nodetext(pugi::xml_node element) {
+  std::string text;
+  for (const pugi::xml_node child : element.children())
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) text += child.value();
+  return text;
+}
+
+std::vector<pugi::xml_node> childrennamed(pugi::xml_node element, std::string_view name) {
+  std::vector<pugi::xml_node> children;
+  for (const pugi::xml_node child : element.children())
+    if (child.type() == pugi::node_element && LowerCase(localname(child)) == name)
+      children.push_back(child);
+  return children;
+}
+
+bool linescontain(const std::vector<std::string>& lines, std::string_view text) {
+  for (const std::string& line : lines)
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
 std::string getid(pugi::xml_node element) {
-  std::string id;
-  for (const pugi::xml_node child : element.children()) {
-    if (child.type() != pugi::node_element || LowerCase(localname(child)) != "id") continue;
-    id.clear();
-    for (const pugi::xml_node text : child.children())
-      if (text.type() == pugi::node_pcdata || text.type() == pugi::node_cdata) id += text.value();
-  }
-  return id;
+  const auto ids = childrennamed(element, "id");
+  return ids.empty() ? std::string() : nodetext(ids.back());
 }
 
 std::string xmltosqlvalue(const std::string& value) {

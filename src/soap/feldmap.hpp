@@ -13,26 +13,36 @@
 
 #include <pugixml.hpp>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // The name of an element without its namespace prefix: "soap:Body" -> "Body".
 std::string localname(pugi::xml_node node);
+
+// An element's text value as received: its text and CDATA children joined,
+// entities as written.
+std::string nodetext(pugi::xml_node element);
+
+// The child elements whose local name in lower case is `name`, in document order.
+std::vector<pugi::xml_node> childrennamed(pugi::xml_node element, std::string_view name);
+
+// Whether some line contains the text (letter case counts).
+bool linescontain(const std::vector<std::string>& lines, std::string_view text);
 
 // The whole text of the service module's `codesl`: its lines, each ended by
 // CR LF. The filter of the incident writer and of the export document.
 std::string codesltext();
 
-// The column that the map file ties to an element name. A line matches when
-// its part after the first "=" is the element name, letter case ignored
-// (blanks around it ignored too); the last such line wins. Without such a
-// line, a line that merely contains "=" + the name somewhere (letter case
-// ignored) stands in, again the last one. The column is the line's part
-// before its first "=", as written; without any match the element name comes
-// back as passed.
+// The column that the map file ties to an element name: the part before the
+// first "=" of the last line that contains "=" + the name (letter case
+// ignored); without such a line the element name as passed. A substring
+// test: "=EoHausNr" also matches the line of EoHausNrKz, so line order counts.
 std::string getfieldname(const std::string& elementname, const std::string& mapfile);
 
 // The element name that the map file ties to a column: the part after the
-// first "=" of the last line that begins with the column name + "=" (letter
-// case ignored); without such a line the column name as passed.
+// first "=" of the last line that begins with the column name in lower case
+// + "=" (compared as written: a column written in capitals is not found);
+// without such a line the column name as passed.
 std::string getxmlname(const std::string& columnname, const std::string& mapfile);
 
 // The text of the element's last child element whose local name is "id" in

@@ -241,3 +241,16 @@ TEST(DatabaseConnection, AfterConnectRunsOnEveryConnectAndLostConnectionIsNotice
   db.Exec("KILL " + q.Fields(0).AsString());
   EXPECT_FALSE(connection.Connected()) << "the check asks the server";
 }
+
+TEST_F(DatabaseLayer, QuotedLikeMatchesTheValueOnly) {
+  for (const char* v : {"RK_1", "RK%1", "RK\\1", "O'Brien"})
+    execsql(connection, std::string("INSERT INTO EINSATZMITTEL (RUFNAME) VALUES (") + QuotedStr(v) + ")");
+  db.Exec("INSERT INTO EINSATZMITTEL (RUFNAME) VALUES ('RKx1')");
+  for (const char* v : {"RK_1", "RK%1", "RK\\1", "O'Brien"}) {
+    TFDQuery q(connection);
+    q.SQL = {std::string("SELECT RUFNAME FROM EINSATZMITTEL WHERE RUFNAME LIKE ") + QuotedLike(v)};
+    q.Open();
+    ASSERT_EQ(q.RecordCount(), 1u) << v;
+    EXPECT_EQ(q.Fields(0).AsString(), v);
+  }
+}
