@@ -25,7 +25,8 @@ sql=(mariadb --no-defaults -h127.0.0.1 -P"$port" -uroot -p"$password")
 if [ -z "$("${sql[@]}" -N -e "SHOW DATABASES LIKE 'VUXdb'")" ]; then
   "${sql[@]}" -e "CREATE DATABASE VUXdb CHARACTER SET utf8mb4"
   "${sql[@]}" VUXdb <sql/schema.sql
-  echo "run: database VUXdb created from sql/schema.sql"
+  "${sql[@]}" VUXdb <sql/seed.sql
+  echo "run: database VUXdb created from sql/schema.sql and sql/seed.sql"
 fi
 
 cp install/* "$run/"

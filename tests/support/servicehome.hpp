@@ -15,8 +15,8 @@ namespace testsupport {
 
 class ServiceHome {
  public:
-  // With a database, olt.ini names it; the installation's oltfelder.dat is
-  // copied in; the endpoint gets a certificate and a free port.
+  // With a database, olt.ini names it; the installation's files (field
+  // maps) are copied in; the endpoint gets a certificate and a free port.
   explicit ServiceHome(const TestDatabase* db = nullptr, bool field_maps = true) {
     MakeCertificate();
     Set("Server", "WS-Port", "0");
@@ -28,8 +28,9 @@ class ServiceHome {
       Set("Database", "Port", std::to_string(TestDatabase::Port()));
     }
     if (field_maps)
-      std::filesystem::copy_file(std::string(OLTSRV_SOURCE_DIR) + "/install/oltfelder.dat",
-                                 dir_ / "oltfelder.dat");
+      for (const auto& file :
+           std::filesystem::directory_iterator(std::string(OLTSRV_SOURCE_DIR) + "/install"))
+        std::filesystem::copy_file(file.path(), dir_ / file.path().filename());
   }
 
   const std::filesystem::path& Folder() const { return dir_.path(); }

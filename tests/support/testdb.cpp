@@ -73,8 +73,13 @@ std::vector<std::string> TestDatabase::Params() const {
           "Port=" + std::to_string(Port())};
 }
 
-void TestDatabase::LoadSchema() {
-  std::ifstream in(std::string(OLTSRV_SOURCE_DIR) + "/sql/schema.sql");
+void TestDatabase::LoadSchema() { LoadFile("schema.sql"); }
+
+void TestDatabase::LoadSeed() { LoadFile("seed.sql"); }
+
+// Statements end with ";" at the end of a line; "--" lines are comments.
+void TestDatabase::LoadFile(const std::string& name) {
+  std::ifstream in(std::string(OLTSRV_SOURCE_DIR) + "/sql/" + name);
   std::stringstream text;
   text << in.rdbuf();
   std::string statement, line;

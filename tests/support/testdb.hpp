@@ -30,8 +30,11 @@ class TestDatabase {
   std::vector<std::vector<std::string>> Rows(const std::string& sql);  // NULL reads as "NULL"
   std::string Value(const std::string& sql);                           // first column, first row
   void LoadSchema();
+  // The demo catalogue of sql/seed.sql: resources, standard tasks, addresses.
+  void LoadSeed();
 
  private:
+  void LoadFile(const std::string& name);
   st_mysql* admin_ = nullptr;
   std::string name_;
 };
