@@ -163,7 +163,7 @@ TEST(ServiceStart, ForwardingModeAndCentreName) {
   EXPECT_EQ(service.slweiterleitung->FileName(), home / "weiterleitung.ini");
   EXPECT_EQ(service.oltname, "OLT Musterkreis");
   EXPECT_THAT(ServiceLog(home), Contains("Hinweis   | Weiterleitungsmodus aktiv"));
-  EXPECT_EQ(service.codesl.Get()->front(), "plz=EoPlz");
+  EXPECT_EQ(*service.codesl.Get(), LoadStringsFromFile(home / "oltfelder.dat"));
 }
 
 TEST(Rectimer, ReopensALostMainConnection) {
