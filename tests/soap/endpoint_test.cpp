@@ -121,8 +121,7 @@ TEST(Endpoint, SoapRepliesAre200WithSuccessFalseOnFailure) {
   const auto r = HttpCall(e.Url(), o);
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.content_type, "text/xml; charset=utf-8");
-  EXPECT_EQ(r.body, makesoapresponse("Soap konnte nicht gelesen werden.",
-                                     "olt:EinsatzmittelVerlegenResponse"));
+  EXPECT_EQ(r.body, makesoapresponse("Keine ID gefunden.", "olt:EinsatzmittelVerlegenResponse"));
 
   o.body = "<a>keine SOAP-Anfrage</a>";
   EXPECT_EQ(HttpCall(e.Url(), o).body,
