@@ -30,6 +30,7 @@ if [ -z "$("${sql[@]}" -N -e "SHOW DATABASES LIKE 'VUXdb'")" ]; then
 fi
 
 cp install/* "$run/"
+cp build/tools/koordinaten-konverter.exe "$run/"
 cat >"$run/olt.ini" <<INI
 [OLT]
 Name=OLT Musterkreis
