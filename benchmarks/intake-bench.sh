@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Intake throughput: the sample EinsatzWeiterleiten (about 30 mapped fields,
+# 3 feedback entries, 2 patients, 3 resources, coordinates) posted over HTTPS
+# for SECONDS, each time as a new incident, against a service with the real
+# coordinate converter and the VUX simulator. In the same run the floor: the
+# request's SQL statements, as the database received them, replayed through
+# one connection. Loopback only; bounded in time.
+#   intake-bench.sh [SECONDS]   (default 60)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+seconds=${1:-60}
+
+bash scripts/install-deps.sh
+bash scripts/build.sh build >/dev/null
+
+work=$(mktemp -d /tmp/oltsrv-intake-XXXXXX)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  bash "$root/scripts/testdb.sh" stop "$work/db" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+bash scripts/testdb.sh start "$work/db" >/dev/null
+port=$(cat "$work/db/port")
+password=$(cat "$work/db/password")
+sql=(mariadb --no-defaults -h127.0.0.1 -P"$port" -uroot -p"$password")
+"${sql[@]}" -e "CREATE DATABASE VUXdb CHARACTER SET utf8mb4"
+"${sql[@]}" VUXdb <sql/schema.sql
+"${sql[@]}" VUXdb <sql/seed.sql
+
+free_port() { echo $((20000 + RANDOM % 40000)); }
+ws=$(free_port)
+vux=$(free_port)
+mkdir -p "$work/home"
+cp install/* build/tools/koordinaten-konverter.exe "$work/home/"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=olt \
+  -keyout "$work/home/olt.key" -out "$work/home/olt.cer" >/dev/null 2>&1
+cat >"$work/home/olt.ini" <<INI
+[Database]
+Database=VUXdb
+Hostname=127.0.0.1
+User=root
+Passwort=$password
+Port=$port
+[VUX-Server]
+Port=$vux
+[Server]
+WS-Port=$ws
+INI
+build/tools/vux-sim --port "$vux" --poll 30000 </dev/null >/dev/null &
+pids+=($!)
+TZ=Europe/Berlin build/src/oltsrv --home "$work/home" &
+pids+=($!)
+for _ in $(seq 1 100); do
+  grep -q "gestartet auf Port" "$work/home/olt-schnittstelle.log" 2>/dev/null && break
+  sleep 0.1
+done
+
+url="https://127.0.0.1:$ws/"
+post() {
+  sed "s/ILS-2024-000123/$1/" examples/EinsatzWeiterleiten.xml |
+    curl -sk --max-time 30 -H 'Content-Type: text/xml; charset=utf-8' --data-binary @- "$url" >/dev/null
+}
+post WARMUP-1
+# One request's statements, as the server received them.
+"${sql[@]}" -e "SET GLOBAL log_output='TABLE'; TRUNCATE mysql.general_log; SET GLOBAL general_log=1"
+post CAPTURE-1
+"${sql[@]}" -e "SET GLOBAL general_log=0"
+thread=$("${sql[@]}" -N -e "SELECT thread_id FROM mysql.general_log WHERE argument LIKE 'INSERT INTO EINSAETZE%' LIMIT 1")
+"${sql[@]}" -N -e "SELECT HEX(argument) FROM mysql.general_log WHERE thread_id = $thread AND command_type IN ('Query','Execute') ORDER BY event_time" >"$work/statements.hex"
+
+build/benchmarks/intake_bench "$url" examples/EinsatzWeiterleiten.xml "$work/statements.hex" \
+  "$seconds" "$port" "$password" VUXdb
