@@ -63,11 +63,11 @@ std::vector<double> PostLoop(const std::string& url, const std::string& request,
   curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, 30L);
   curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION,
-                   +[](char* d, size_t s, size_t n, void* out) {
-                     static_cast<std::string*>(out)->append(d, s * n);
-                     return s * n;
-                   });
+  curl_easy_setopt(
+      curl.get(), CURLOPT_WRITEFUNCTION, +[](char* d, size_t s, size_t n, void* out) {
+        static_cast<std::string*>(out)->append(d, s * n);
+        return s * n;
+      });
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &reply);
   std::vector<double> latencies;
   const auto end = Clock::now() + std::chrono::duration<double>(seconds);
@@ -139,8 +139,9 @@ int main(int argc, char** argv) {
   const unsigned rounds =
       ReplayLoop(statements, static_cast<unsigned>(std::stoul(argv[5])), argv[6], argv[7], seconds);
   const double floor = rounds / seconds;
-  std::printf("floor:    %zu statements per incident replayed on one connection: %.1f incidents/s\n",
-              statements.size(), floor);
+  std::printf(
+      "floor:    %zu statements per incident replayed on one connection: %.1f incidents/s\n",
+      statements.size(), floor);
   std::printf("ratio service/floor: %.3f\n", floor > 0 ? rate / floor : 0.0);
   curl_global_cleanup();
   return 0;

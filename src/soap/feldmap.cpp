@@ -152,7 +152,8 @@ std::string getxmlname(const std::string& columnname, const std::string& mapfile
 std::string nodetext(pugi::xml_node element) {
   std::string text;
   for (const pugi::xml_node child : element.children())
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) text += child.value();
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+      text += child.value();
   return text;
 }
 

@@ -196,7 +196,10 @@ TEST(Endpoint, PortInUseOrMissingCertificateStopsTheStart) {
     Toltsrv service(options);
     service.Start();
     EXPECT_FALSE(service.WaitStarted()) << c.name;
-    EXPECT_THAT(LogEntries(home.Log()).back(),
+    auto log = LogEntries(home.Log());
+    // The link reports its refused connection in the background, maybe later.
+    std::erase_if(log, [](const std::string& e) { return e.starts_with("FEHLER    | TCP Error"); });
+    EXPECT_THAT(log.back(),
                 testing::AllOf(testing::StartsWith("EMERGENCY | OLT Schnittstelle konnte nicht "
                                                    "gestartet werden! ("),
                                HasSubstr(c.want)))
