@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config clang-format
   libboost-dev libboost-system-dev
   libssl-dev openssl
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev curl
   libpugixml-dev
   libproj-dev proj-bin proj-data
   libmariadb-dev mariadb-server mariadb-client

@@ -14,8 +14,10 @@ bash scripts/build.sh build
 mkdir -p "$run"
 bash scripts/testdb.sh start "$run/db"
 tailpid=
+simpid=
 cleanup() {
   [ -n "$tailpid" ] && kill "$tailpid" 2>/dev/null
+  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
   bash "$root/scripts/testdb.sh" stop "$run/db" >/dev/null
 }
 trap cleanup EXIT
@@ -31,6 +33,11 @@ fi
 
 cp install/* "$run/"
 cp build/tools/koordinaten-konverter.exe "$run/"
+# A self-signed certificate for the endpoint, made once; an installation puts its own there.
+if [ ! -f "$run/olt.cer" ] || [ ! -f "$run/olt.key" ]; then
+  openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=$(hostname)" \
+    -keyout "$run/olt.key" -out "$run/olt.cer" >/dev/null 2>&1
+fi
 cat >"$run/olt.ini" <<INI
 [OLT]
 Name=OLT Musterkreis
@@ -51,7 +58,12 @@ SSL=1
 WS-Port=8443
 INI
 
+# The VUX telegram server stand-in; what it receives goes to run/vux-sim.log.
+build/tools/vux-sim --port 2200 --poll 30000 </dev/null >"$run/vux-sim.log" 2>&1 &
+simpid=$!
+
 echo "run: oltsrv --home $run (log: $run/olt-schnittstelle.log); Ctrl-C ends it"
+echo "run: post a sample with: bash scripts/post-example.sh EinsatzWeiterleiten (telegrams: $run/vux-sim.log)"
 touch "$run/olt-schnittstelle.log"
 tail -n 0 -F "$run/olt-schnittstelle.log" 2>/dev/null &
 tailpid=$!
