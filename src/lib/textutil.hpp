@@ -50,6 +50,13 @@ inline std::string ReplaceText(std::string_view text, std::string_view what,
   return out;
 }
 
+// A plain decimal number: ASCII digits and nothing else. Texts that go into
+// a statement unquoted are checked with it.
+inline bool IsPlainNumber(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // A whole text read as a 32-bit integer as the Windows tools read one:
 // leading blanks, one optional sign, then decimal digits, or hexadecimal
 // digits after "$", "x", "X", "0x" or "0X" (up to FFFFFFFF, taken as two's

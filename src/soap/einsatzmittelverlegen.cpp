@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "lib/textutil.hpp"
 #include "service/mdlserver.hpp"
 #include "soap/feldmap.hpp"
 #include "soap/handlers.hpp"
@@ -12,13 +13,6 @@ namespace {
 
 using Sulvane::Firedac::QuotedStr;
 using Sulvane::Firedac::TFDQuery;
-
-// The id goes into the statements as a number, so only a plain decimal
-// number (ASCII digits, nothing else) is taken.
-bool IsPlainNumber(std::string_view text) {
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "geo/mdlgeoservice.hpp"
+#include "lib/textutil.hpp"
 #include "service/mdlserver.hpp"
 
 namespace {
@@ -11,12 +12,6 @@ namespace {
 using Sulvane::Firedac::QuotedLike;
 using Sulvane::Firedac::QuotedStr;
 using Sulvane::Firedac::TFDQuery;
-
-// Incident numbers are written into the coordinate update as numbers.
-bool IsPlainNumber(std::string_view text) {
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 }  // namespace
 
