@@ -9,16 +9,11 @@
 #include <functional>
 
 #include "lib/koordinatenkonverter.hpp"
-#include "service/mdlserver.hpp"
-#include "support/logfile.hpp"
-#include "support/servicehome.hpp"
+#include "support/runningservice.hpp"
 
-using Sulvane::Firedac::TFDConnection;
 using Sulvane::VUX::KoordinatenKonverter::kKonverterName;
 using testing::ElementsAreArray;
 using testsupport::LogEntries;
-using testsupport::ServiceHome;
-using testsupport::TestDatabase;
 using testsupport::WriteFile;
 
 namespace {
@@ -26,26 +21,13 @@ namespace {
 constexpr const char* kStarte = "Info      |  Starte Koordinatenkonvertierung...";
 constexpr const char* kFehlgeschlagen = "FEHLER    | Koordinatenermittlung fehlgeschlagen: ";
 
-struct Geo : testing::Test {
-  TestDatabase db;
-  ServiceHome home{&db};
-  std::unique_ptr<Toltsrv> service;
-  std::unique_ptr<TFDConnection> connection;
+// A started service whose telegram link has no server, with a connection of
+// the test's own.
+struct Geo : testing::Test, testsupport::RunningService {
+  Geo() : RunningService({.simulator = false, .connection = true}) {}
+
   std::size_t mark = 0;
 
-  void SetUp() override {
-    TServiceOptions options;
-    options.Folder = home.Folder();
-    service = std::make_unique<Toltsrv>(options);
-    service->Start();
-    ASSERT_TRUE(service->WaitStarted());
-    connection = service->createconnection();
-  }
-
-  void InstallKonverter() const {
-    std::filesystem::copy_file(OLTSRV_KONVERTER, home / kKonverterName,
-                               std::filesystem::copy_options::overwrite_existing);
-  }
   void StandIn(const std::string& body) const {
     WriteFile(home / kKonverterName, "#!/bin/sh\n" + body + "\n");
     std::filesystem::permissions(home / kKonverterName, std::filesystem::perms::owner_all);

@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/timezone.hpp"
+
 namespace Sulvane::LogFile {
 namespace {
 
@@ -111,9 +113,7 @@ void ExpectLogFileError(const std::function<void()>& action, const std::string& 
 class LogFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* tz = std::getenv("TZ")) savedTz_ = tz;
-    ::setenv("TZ", "Europe/Berlin", 1);
-    ::tzset();
+    zone_.emplace("Europe/Berlin");
     std::string pattern = (fs::temp_directory_path() / "logfile_test_XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
     dir_ = pattern;
@@ -122,12 +122,7 @@ class LogFileTest : public ::testing::Test {
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
-    if (savedTz_) {
-      ::setenv("TZ", savedTz_->c_str(), 1);
-    } else {
-      ::unsetenv("TZ");
-    }
-    ::tzset();
+    zone_.reset();
   }
 
   // A fresh folder for one case of a table.
@@ -155,7 +150,7 @@ class LogFileTest : public ::testing::Test {
   TTimePoint now_ = TMoment{2024, 2, 1, 8, 0, 0}.Point();
 
  private:
-  std::optional<std::string> savedTz_;
+  std::optional<testsupport::TimeZone> zone_;
 };
 
 // --- Lines -------------------------------------------------------------------

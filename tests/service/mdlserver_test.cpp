@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "support/logfile.hpp"
+#include "support/runningservice.hpp"
 #include "support/servicehome.hpp"
 #include "support/testdb.hpp"
 
@@ -35,7 +36,7 @@ TServiceOptions OptionsFor(const ServiceHome& home,
 // The log without the lines of the telegram link, which connects in the background.
 std::vector<std::string> ServiceLog(const ServiceHome& home) {
   auto log = LogEntries(home.Log());
-  std::erase_if(log, [](const std::string& e) { return e.starts_with("FEHLER    | TCP Error"); });
+  std::erase_if(log, testsupport::IsLinkError);
   return log;
 }
 
@@ -167,11 +168,9 @@ TEST(ServiceStart, ForwardingModeAndCentreName) {
 }
 
 TEST(Rectimer, ReopensALostMainConnection) {
-  TestDatabase db;
-  ServiceHome home(&db);
-  Toltsrv service(OptionsFor(home, 100ms));
-  service.Start();
-  ASSERT_TRUE(service.WaitStarted());
+  testsupport::RunningService running({.rectimer = 100ms, .simulator = false});
+  Toltsrv& service = *running.service;
+  const ServiceHome& home = running.home;
 
   std::string id;
   {
@@ -181,7 +180,7 @@ TEST(Rectimer, ReopensALostMainConnection) {
     q.Open();
     id = q.Fields(0).AsString();
   }
-  db.Exec("KILL " + id);
+  running.db.Exec("KILL " + id);
   EXPECT_TRUE(testsupport::WaitForLog(home.Log(), [&](const std::string&) {
     const auto log = LogEntries(home.Log());
     return std::count(log.begin(), log.end(), kConnected) == 2;
@@ -191,18 +190,15 @@ TEST(Rectimer, ReopensALostMainConnection) {
 }
 
 TEST(Addlogsync, LevelFollowsTheLeadingBlank) {
-  TestDatabase db;
-  ServiceHome home(&db);
-  Toltsrv service(OptionsFor(home));
-  service.Start();
-  ASSERT_TRUE(service.WaitStarted());
+  testsupport::RunningService running({.simulator = false});
+  Toltsrv& service = *running.service;
   // From threads other than the main thread, as the request handlers do.
   std::thread([&] {
     service.addlogsync(" Einsatz angelegt: 17");
     service.addlogsync("/opt/olt/Fehler bei Einsatzweiterleiten: x");
     service.addlogsync("");
   }).join();
-  const auto log = ServiceLog(home);
+  const auto log = ServiceLog(running.home);
   ASSERT_GE(log.size(), 3u);
   EXPECT_THAT(
       std::vector<std::string>(log.end() - 3, log.end()),
@@ -211,15 +207,11 @@ TEST(Addlogsync, LevelFollowsTheLeadingBlank) {
 }
 
 TEST(Createconnection, CopiesTheMainConnectionsParameters) {
-  TestDatabase db;
-  ServiceHome home(&db);
-  Toltsrv service(OptionsFor(home));
-  service.Start();
-  ASSERT_TRUE(service.WaitStarted());
-  auto connection = service.createconnection();
+  testsupport::RunningService running({.simulator = false});
+  auto connection = running.service->createconnection();
   Sulvane::Firedac::TFDQuery q(*connection);
   q.SQL = {"SELECT DATABASE()"};
   q.Open();
-  EXPECT_EQ(q.Fields(0).AsString(), db.Name());
-  EXPECT_EQ(ServiceLog(home).size(), 4u) << "no after-connect handler on own connections";
+  EXPECT_EQ(q.Fields(0).AsString(), running.db.Name());
+  EXPECT_EQ(ServiceLog(running.home).size(), 4u) << "no after-connect handler on own connections";
 }

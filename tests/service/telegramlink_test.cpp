@@ -5,12 +5,9 @@
 #include <thread>
 
 #include "lib/vuxcrypto.hpp"
-#include "service/mdlserver.hpp"
 #include "service/telegramframe.hpp"
-#include "support/logfile.hpp"
-#include "support/servicehome.hpp"
+#include "support/runningservice.hpp"
 #include "support/tcprelay.hpp"
-#include "vuxsim/vuxsim.hpp"
 
 using namespace std::chrono_literals;
 using testing::Contains;
@@ -18,7 +15,6 @@ using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::Not;
 using testsupport::LogEntries;
-using testsupport::ServiceHome;
 using testsupport::TestDatabase;
 
 namespace {
@@ -31,24 +27,15 @@ std::string Frame(const std::string& telegram) {
 const std::string kAck(1, ACK);
 
 // A started service whose link points at `port` on `host`.
-struct LinkedService {
-  TestDatabase db;
-  ServiceHome home{&db};
-  std::unique_ptr<Toltsrv> service;
-
+struct LinkedService : testsupport::RunningService {
   LinkedService(unsigned short port, std::chrono::milliseconds rectimer = 20000ms,
                 std::chrono::milliseconds tcptimer = 122000ms,
-                const std::string& host = "127.0.0.1") {
-    home.Set("VUX-Server", "Host", host);
-    home.Set("VUX-Server", "Port", std::to_string(port));
-    TServiceOptions options;
-    options.Folder = home.Folder();
-    options.RectimerInterval = rectimer;
-    options.TcptimerInterval = tcptimer;
-    service = std::make_unique<Toltsrv>(options);
-    service->Start();
-    if (!service->WaitStarted()) throw std::runtime_error("service did not start");
-  }
+                const std::string& host = "127.0.0.1")
+      : RunningService({.rectimer = rectimer,
+                        .tcptimer = tcptimer,
+                        .simulator = false,
+                        .link_host = host,
+                        .link_port = port}) {}
   bool WaitForLog(const std::string& entry) {
     return testsupport::WaitForEntry(home.Log(), entry, 10s);
   }

@@ -4,21 +4,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "service/mdlserver.hpp"
 #include "soap/envelope.hpp"
-#include "support/httpclient.hpp"
-#include "support/logfile.hpp"
-#include "support/servicehome.hpp"
-#include "vuxsim/vuxsim.hpp"
+#include "support/runningservice.hpp"
 
 using testing::ElementsAreArray;
 using testing::IsEmpty;
-using testsupport::HttpCall;
-using testsupport::HttpOptions;
-using testsupport::LogEntries;
 using testsupport::ReadFile;
-using testsupport::ServiceHome;
-using testsupport::TestDatabase;
 
 namespace {
 
@@ -26,7 +17,6 @@ using Rows = std::vector<std::vector<std::string>>;
 
 constexpr const char* kResponse = "olt:EinsatzmittelVerlegenResponse";
 constexpr const char* kFailed = "Einsatzmittelverlegen - Daten konnten nicht verarbeitet werden.";
-constexpr const char* kSentinel = "TEST|ENDE";
 
 // The resources: (RUFNAME, STATUS, DISPOSITION, ZEITSTEMPEL within the last minute).
 const Rows kStart = {
@@ -35,23 +25,8 @@ const Rows kStart = {
 };
 
 // A started service with its telegram link up and the resources of kStart.
-struct Relocation : testing::Test {
-  TestDatabase db;
-  ServiceHome home{&db};
-  TVuxSimulator sim{{}};
-  std::unique_ptr<Toltsrv> service;
-
-  void SetUp() override {
-    home.Set("VUX-Server", "Port", std::to_string(sim.Port()));
-    TServiceOptions options;
-    options.Folder = home.Folder();
-    service = std::make_unique<Toltsrv>(options);
-    service->Start();
-    ASSERT_TRUE(service->WaitStarted());
-    ASSERT_TRUE(sim.WaitForClients(1));
-    ASSERT_TRUE(sim.WaitForTelegram("UPDATE|OLTAKTIV"));
-    Reset();
-  }
+struct Relocation : testing::Test, testsupport::RunningService {
+  void SetUp() override { Reset(); }
 
   void Reset() {
     db.Exec("DELETE FROM HISTORY");
@@ -63,18 +38,7 @@ struct Relocation : testing::Test {
         " (3, 'KTW 73/1', '505', '3', 0, '2020-01-01 00:00:00'),"
         " (4, 'RTW 7''4', '507', '6', 0, '2020-01-01 00:00:00'),"
         " (5, 'NEF 76/1', NULL, '6', 0, '2020-01-01 00:00:00')");
-    sim.ClearReceived();
-  }
-
-  // Posts the request and gives the reply's body.
-  std::string Post(const std::string& request) {
-    HttpOptions o;
-    o.body = request;
-    const auto r =
-        HttpCall("https://127.0.0.1:" + std::to_string(service->https.BoundPort()) + "/", o);
-    EXPECT_EQ(r.code, CURLE_OK) << r.error;
-    EXPECT_EQ(r.status, 200);
-    return r.body;
+    sim->ClearReceived();
   }
 
   Rows Resources() {
@@ -84,22 +48,6 @@ struct Relocation : testing::Test {
   }
   Rows History() {
     return db.Rows("SELECT RUFNAME, MELDUNG, MELDUNG_KURZ, KANAL FROM HISTORY ORDER BY ID");
-  }
-
-  // What the VUX server received up to a last telegram of the test's own.
-  std::vector<std::string> Telegrams() {
-    service->sendtelegramm(kSentinel);
-    EXPECT_TRUE(sim.WaitForTelegram(kSentinel));
-    auto received = sim.Received();
-    if (!received.empty() && received.back() == kSentinel) received.pop_back();
-    return received;
-  }
-
-  std::vector<std::string> Errors() {
-    std::vector<std::string> errors;
-    for (const auto& e : LogEntries(home.Log()))
-      if (e.starts_with("FEHLER") && !e.starts_with("FEHLER    | TCP Error")) errors.push_back(e);
-    return errors;
   }
 };
 

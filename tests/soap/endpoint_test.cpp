@@ -6,12 +6,8 @@
 
 #include <thread>
 
-#include "service/mdlserver.hpp"
 #include "soap/envelope.hpp"
-#include "support/httpclient.hpp"
-#include "support/logfile.hpp"
-#include "support/servicehome.hpp"
-#include "vuxsim/vuxsim.hpp"
+#include "support/runningservice.hpp"
 
 using namespace std::chrono_literals;
 using testing::Contains;
@@ -28,27 +24,12 @@ const std::string kStatusOk = "<h1>OLT-Schnittstelle VUX4</h1>\r<p>Verbindung ok
 const std::string kStatusDown =
     "<h1>OLT-Schnittstelle VUX4</h1>\r<p>Datenbankverbindung gestört.</p>";
 
-// A started service with its endpoint on a free port.
-struct Endpoint {
-  TestDatabase db;
-  ServiceHome home{&db};
-  TVuxSimulator sim{{}};
-  std::unique_ptr<Toltsrv> service;
-
-  explicit Endpoint(bool tls = true, THttpsServer::TLimits limits = {}) {
-    if (!tls) home.Set("Server", "SSL", "0");
-    home.Set("VUX-Server", "Port", std::to_string(sim.Port()));
-    TServiceOptions options;
-    options.Folder = home.Folder();
-    options.HttpLimits = limits;
-    service = std::make_unique<Toltsrv>(options);
-    service->Start();
-    if (!service->WaitStarted()) throw std::runtime_error("service did not start");
-  }
-  std::string Url(bool tls = true) const {
-    return std::string(tls ? "https" : "http") +
-           "://127.0.0.1:" + std::to_string(service->https.BoundPort()) + "/OltServiceOlt";
-  }
+// A started service with its endpoint on a free port; the test itself sees
+// the link come up.
+struct Endpoint : testsupport::RunningService {
+  explicit Endpoint(bool tls = true, THttpsServer::TLimits limits = {})
+      : RunningService({.tls = tls, .http_limits = limits, .wait_for_link = false}) {}
+  std::string Url(bool tls = true) const { return RunningService::Url(tls, "/OltServiceOlt"); }
 };
 
 HttpOptions Get() {
@@ -70,7 +51,7 @@ TEST(Endpoint, ListensAnnouncesItselfAndSpeaksOnlyTls12) {
   Endpoint e;
   EXPECT_THAT(LogEntries(e.home.Log()), Contains("Hinweis   | Listen on Port " +
                                                  std::to_string(e.service->https.BoundPort())));
-  EXPECT_TRUE(e.sim.WaitForTelegram("UPDATE|OLTAKTIV"))
+  EXPECT_TRUE(e.sim->WaitForTelegram("UPDATE|OLTAKTIV"))
       << "announced as soon as the link is connected";
 
   struct {
@@ -198,7 +179,7 @@ TEST(Endpoint, PortInUseOrMissingCertificateStopsTheStart) {
     EXPECT_FALSE(service.WaitStarted()) << c.name;
     auto log = LogEntries(home.Log());
     // The link reports its refused connection in the background, maybe later.
-    std::erase_if(log, [](const std::string& e) { return e.starts_with("FEHLER    | TCP Error"); });
+    std::erase_if(log, testsupport::IsLinkError);
     EXPECT_THAT(log.back(),
                 testing::AllOf(testing::StartsWith("EMERGENCY | OLT Schnittstelle konnte nicht "
                                                    "gestartet werden! ("),

@@ -5,44 +5,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "service/mdlserver.hpp"
-#include "support/logfile.hpp"
-#include "support/servicehome.hpp"
-#include "vuxsim/vuxsim.hpp"
+#include "support/runningservice.hpp"
 
 using testing::ElementsAre;
 using testing::IsEmpty;
 using testsupport::LogEntries;
-using testsupport::ServiceHome;
-using testsupport::TestDatabase;
 
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-constexpr const char* kSentinel = "TEST|ENDE";
-
 // A started service with its telegram link up, on the demo catalogue.
-struct Opening : testing::Test {
-  TestDatabase db;
-  ServiceHome home{&db};
-  TVuxSimulator sim{{}};
-  std::unique_ptr<Toltsrv> service;
-  std::unique_ptr<Sulvane::Firedac::TFDConnection> connection;
-
-  void SetUp() override {
-    db.LoadSeed();
-    home.Set("VUX-Server", "Port", std::to_string(sim.Port()));
-    TServiceOptions options;
-    options.Folder = home.Folder();
-    service = std::make_unique<Toltsrv>(options);
-    service->Start();
-    ASSERT_TRUE(service->WaitStarted());
-    ASSERT_TRUE(sim.WaitForClients(1));
-    ASSERT_TRUE(sim.WaitForTelegram("UPDATE|OLTAKTIV"));
-    sim.ClearReceived();
-    connection = service->createconnection();
-  }
+struct Opening : testing::Test, testsupport::RunningService {
+  Opening() : RunningService({.seed = true, .connection = true}) {}
 
   // An incident at an address; "NULL" leaves a coordinate unset.
   void Incident(const std::string& nummer, const std::string& ort, const std::string& strasse,
@@ -62,17 +37,12 @@ struct Opening : testing::Test {
     std::vector<std::string> log, telegrams;
   };
   Outcome Open(const std::string& nummer) {
-    sim.ClearReceived();
-    const auto before = LogEntries(home.Log()).size();
+    sim->ClearReceived();
+    const std::size_t mark = LogMark();
     eroeffnungsaufgaben(nummer, *connection);
-    service->sendtelegramm(kSentinel);
-    EXPECT_TRUE(sim.WaitForTelegram(kSentinel));
     Outcome outcome;
-    const auto entries = LogEntries(home.Log());
-    outcome.log.assign(entries.begin() + static_cast<std::ptrdiff_t>(before), entries.end());
-    outcome.telegrams = sim.Received();
-    if (!outcome.telegrams.empty() && outcome.telegrams.back() == kSentinel)
-      outcome.telegrams.pop_back();
+    outcome.telegrams = Telegrams();
+    outcome.log = LogSince(mark);
     return outcome;
   }
 

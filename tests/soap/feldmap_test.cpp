@@ -2,17 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "lib/stringlist.hpp"
 #include "service/mdlserver.hpp"
 #include "support/tempdir.hpp"
+#include "support/timezone.hpp"
 
 using testsupport::TempDir;
+using testsupport::TimeZone;
 using testsupport::WriteFile;
 
 namespace {
@@ -29,28 +28,6 @@ class FeldmapTest : public ::testing::Test {
 
   TempDir dir_;
   Toltsrv srv_{Options(dir_)};
-};
-
-// Sets the process's time zone for one test and restores the previous one.
-class TimeZone {
- public:
-  explicit TimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~TimeZone() {
-    if (old_)
-      setenv("TZ", old_->c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-  TimeZone(const TimeZone&) = delete;
-  TimeZone& operator=(const TimeZone&) = delete;
-
- private:
-  std::optional<std::string> old_;
 };
 
 pugi::xml_document Parse(const char* xml) {

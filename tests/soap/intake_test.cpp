@@ -3,25 +3,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <iostream>
-
 #include "service/mdlserver.hpp"
 #include "soap/envelope.hpp"
 #include "soap/handlers.hpp"
 #include "soap/readsoap.hpp"
-#include "support/httpclient.hpp"
-#include "support/logfile.hpp"
-#include "support/servicehome.hpp"
-#include "vuxsim/vuxsim.hpp"
+#include "support/runningservice.hpp"
 
 using testing::Contains;
 using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::Not;
 using testsupport::LogEntries;
-using testsupport::ServiceHome;
-using testsupport::TestDatabase;
 using Rows = std::vector<std::vector<std::string>>;
 
 namespace {
@@ -32,60 +24,12 @@ std::string Example(const std::string& name) {
 
 // A running service on the test database with the demo catalogue, the real
 // coordinate converter beside it and the simulated VUX server at its link.
-struct Intake : testing::Test {
-  TestDatabase db;
-  ServiceHome home{&db};
-  TVuxSimulator sim{{}};
-  std::unique_ptr<Toltsrv> service;
+// The ILS sends times with their offset; the centre stores local time.
+struct Intake : testing::Test, testsupport::RunningService {
+  Intake() : RunningService({.seed = true, .konverter = true, .time_zone = "Europe/Berlin"}) {}
 
-  void SetUp() override {
-    // The ILS sends times with their offset; the centre stores local time.
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
-    db.LoadSeed();
-    std::filesystem::copy_file(OLTSRV_KONVERTER, home / "koordinaten-konverter.exe");
-    home.Set("VUX-Server", "Port", std::to_string(sim.Port()));
-    TServiceOptions options;
-    options.Folder = home.Folder();
-    service = std::make_unique<Toltsrv>(options);
-    service->Start();
-    ASSERT_TRUE(service->WaitStarted());
-    ASSERT_TRUE(sim.WaitForTelegram("UPDATE|OLTAKTIV"));
-    sim.ClearReceived();
-  }
-
-  void TearDown() override {
-    if (HasFailure())
-      for (const auto& e : LogEntries(home.Log())) std::cerr << "  log: " << e << "\n";
-    unsetenv("TZ");
-    tzset();
-  }
-
-  std::string Post(const std::string& request) {
-    testsupport::HttpOptions o;
-    o.body = request;
-    const auto r = testsupport::HttpCall(
-        "https://127.0.0.1:" + std::to_string(service->https.BoundPort()) + "/", o);
-    EXPECT_EQ(r.status, 200) << r.error;
-    return r.body;
-  }
-  // The telegrams received up to now, proven complete by a last one.
-  std::vector<std::string> Telegrams() {
-    service->sendtelegramm("ENDE");
-    EXPECT_TRUE(sim.WaitForTelegram("ENDE"));
-    auto received = sim.Received();
-    received.pop_back();
-    sim.ClearReceived();
-    return received;
-  }
   std::string Number(const std::string& ilsid) {
     return db.Value("SELECT EINSATZNUMMER FROM EINSAETZE WHERE EXTERNAL_ID = '" + ilsid + "'");
-  }
-  std::vector<std::string> Errors() {
-    std::vector<std::string> errors;
-    for (const auto& e : LogEntries(home.Log()))
-      if (e.starts_with("FEHLER") && !e.starts_with("FEHLER    | TCP Error")) errors.push_back(e);
-    return errors;
   }
   // Calls a handler directly, as the dispatcher does, with a forwarding code.
   std::string Handle(const std::string& request, int weiterleitung) {

@@ -5,39 +5,20 @@
 
 #include <chrono>
 
-#include "service/mdlserver.hpp"
-#include "support/logfile.hpp"
-#include "support/servicehome.hpp"
+#include "support/runningservice.hpp"
 
 using testing::Contains;
 using testing::HasSubstr;
 using testing::StartsWith;
 using testsupport::LogEntries;
-using testsupport::ServiceHome;
-using testsupport::TestDatabase;
 
 namespace {
 
 constexpr const char* kNotRead = "Soap konnte nicht gelesen werden.";
 
-struct Dispatcher : testing::Test {
-  TestDatabase db;
-  ServiceHome home{&db};
-  std::unique_ptr<Toltsrv> service;
-
-  void SetUp() override {
-    TServiceOptions options;
-    options.Folder = home.Folder();
-    service = std::make_unique<Toltsrv>(options);
-    service->Start();
-    ASSERT_TRUE(service->WaitStarted());
-  }
-  std::vector<std::string> Errors() {
-    std::vector<std::string> errors;
-    for (const auto& e : LogEntries(home.Log()))
-      if (e.starts_with("FEHLER") && !e.starts_with("FEHLER    | TCP Error")) errors.push_back(e);
-    return errors;
-  }
+// A started service whose telegram link has no server.
+struct Dispatcher : testing::Test, testsupport::RunningService {
+  Dispatcher() : RunningService({.simulator = false}) {}
 };
 
 std::string Envelope(const std::string& prefix, const std::string& body) {

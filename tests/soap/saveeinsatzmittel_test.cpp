@@ -7,11 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "service/mdlserver.hpp"
 #include "soap/readsoap.hpp"
-#include "support/logfile.hpp"
-#include "support/servicehome.hpp"
-#include "vuxsim/vuxsim.hpp"
+#include "support/runningservice.hpp"
 
 using Sulvane::Firedac::execsql;
 using Sulvane::Firedac::TFDConnection;
@@ -19,15 +16,11 @@ using testing::ElementsAreArray;
 using testing::Eq;
 using testing::Matcher;
 using testing::StartsWith;
-using testsupport::LogEntries;
-using testsupport::ServiceHome;
-using testsupport::TestDatabase;
 
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-constexpr const char* kSentinel = "TEST|ENDE";
 constexpr const char* kFailure = "FEHLER    | Fehler beim Verarbeiten des Fahrzeugupdates. ";
 constexpr const char* kNoId = "FEHLER    | Einsatzmittel-ID nicht im XML gefunden!";
 constexpr const char* kAssigned =
@@ -48,24 +41,10 @@ struct TCase {
 
 // A started service with its telegram link up, the demo catalogue's
 // resources and a connection of its own for the writer, as a request has.
-struct ResourceWriter : testing::Test {
-  TestDatabase db;
-  ServiceHome home{&db};
-  TVuxSimulator sim{{}};
-  std::unique_ptr<Toltsrv> service;
-  std::unique_ptr<TFDConnection> connection;
+struct ResourceWriter : testing::Test, testsupport::RunningService {
+  ResourceWriter() : RunningService({.seed = true, .connection = true}) {}
 
   void SetUp() override {
-    home.Set("VUX-Server", "Port", std::to_string(sim.Port()));
-    TServiceOptions options;
-    options.Folder = home.Folder();
-    service = std::make_unique<Toltsrv>(options);
-    service->Start();
-    ASSERT_TRUE(service->WaitStarted());
-    ASSERT_TRUE(sim.WaitForClients(1));
-    ASSERT_TRUE(sim.WaitForTelegram("UPDATE|OLTAKTIV"));
-    connection = service->createconnection();
-    db.LoadSeed();
     // Call signs with LIKE wildcards, an escape character and a quote; put in
     // through the service's connection, where a backslash is a character.
     execsql(*connection,
@@ -82,7 +61,7 @@ struct ResourceWriter : testing::Test {
         "UPDATE EINSATZMITTEL SET STATUS='2', EINSATZ=NULL, EINSATZNUMMER=NULL, "
         "ZEITSTEMPEL='2001-01-01 00:00:00'");
     for (const auto& s : before) execsql(*connection, s);
-    sim.ClearReceived();
+    sim->ClearReceived();
   }
 
   // Runs the writer; the error lines it logged go to `errors`, the telegrams
@@ -91,17 +70,12 @@ struct ResourceWriter : testing::Test {
                   std::vector<std::string>& errors, std::vector<std::string>& telegrams) {
     pugi::xml_document doc;
     loadsoapxml(doc, xml);
-    const std::size_t before = LogEntries(home.Log()).size();
+    const std::size_t mark = LogMark();
     const std::string result =
         saveeinsatzmittel(einsatznummer, doc.document_element(), *connection);
-    const auto entries = LogEntries(home.Log());
-    for (std::size_t i = before; i < entries.size(); ++i)
-      if (entries[i].starts_with("FEHLER")) errors.push_back(entries[i]);
-    // One link, in order: once the sentinel is there, everything before it is.
-    service->sendtelegramm(kSentinel);
-    EXPECT_TRUE(sim.WaitForTelegram(kSentinel));
-    telegrams = sim.Received();
-    if (!telegrams.empty() && telegrams.back() == kSentinel) telegrams.pop_back();
+    for (const auto& e : LogSince(mark))
+      if (e.starts_with("FEHLER")) errors.push_back(e);
+    telegrams = Telegrams();
     return result;
   }
 

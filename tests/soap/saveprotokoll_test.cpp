@@ -9,14 +9,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <span>
 
 #include "lib/stringlist.hpp"
-#include "service/mdlserver.hpp"
 #include "soap/readsoap.hpp"
 #include "soap/saveeinsatzmittel.hpp"
-#include "support/logfile.hpp"
-#include "support/servicehome.hpp"
-#include "vuxsim/vuxsim.hpp"
+#include "support/runningservice.hpp"
 
 using Sulvane::Firedac::execsql;
 using Sulvane::Firedac::TFDConnection;
@@ -26,9 +24,6 @@ using testing::Eq;
 using testing::IsEmpty;
 using testing::Matcher;
 using testing::StartsWith;
-using testsupport::LogEntries;
-using testsupport::ServiceHome;
-using testsupport::TestDatabase;
 
 namespace {
 
@@ -38,48 +33,6 @@ using Writer = std::function<std::string(const std::string&, pugi::xml_node, TFD
 constexpr const char* kProtokollFailure = "FEHLER    | Fehler beim Verarbeiten des Protokolls. ";
 constexpr const char* kPatientFailure = "FEHLER    | Fehler beim Verarbeiten der Patientendaten. ";
 
-// A started service with its telegram link up, and a connection of its own
-// for the writers, as a request has.
-struct EntryWriters : testing::Test {
-  TestDatabase db;
-  ServiceHome home{&db};
-  TVuxSimulator sim{{}};
-  std::unique_ptr<Toltsrv> service;
-  std::unique_ptr<TFDConnection> connection;
-
-  void SetUp() override {
-    home.Set("VUX-Server", "Port", std::to_string(sim.Port()));
-    TServiceOptions options;
-    options.Folder = home.Folder();
-    service = std::make_unique<Toltsrv>(options);
-    service->Start();
-    ASSERT_TRUE(service->WaitStarted());
-    ASSERT_TRUE(sim.WaitForClients(1));
-    ASSERT_TRUE(sim.WaitForTelegram("UPDATE|OLTAKTIV"));
-    connection = service->createconnection();
-  }
-
-  // Runs the writer on the element of `xml` and gives its result; the error
-  // lines it logged are added to `errors`.
-  std::string Run(const Writer& writer, const std::string& einsatznummer, const std::string& xml,
-                  std::vector<std::string>& errors) {
-    pugi::xml_document doc;
-    loadsoapxml(doc, xml);
-    const std::size_t before = LogEntries(home.Log()).size();
-    const std::string result = writer(einsatznummer, doc.document_element(), *connection);
-    const auto entries = LogEntries(home.Log());
-    for (std::size_t i = before; i < entries.size(); ++i)
-      if (entries[i].starts_with("FEHLER")) errors.push_back(entries[i]);
-    return result;
-  }
-
-  // Rows put in through the service's own connection, so that a backslash
-  // is an ordinary character as in the service's statements.
-  void Put(const std::vector<std::string>& statements) {
-    for (const auto& s : statements) execsql(*connection, s);
-  }
-};
-
 struct TCase {
   const char* name;
   std::vector<std::string> before;  // rows stored before the writer runs
@@ -88,6 +41,45 @@ struct TCase {
   std::string want_result;
   Rows want_rows;
   std::vector<Matcher<std::string>> want_log;
+};
+
+// A started service with its telegram link up, and a connection of its own
+// for the writers, as a request has.
+struct EntryWriters : testing::Test, testsupport::RunningService {
+  EntryWriters() : RunningService({.connection = true}) {}
+
+  // Runs the writer on the element of `xml` and gives its result; the error
+  // lines it logged are added to `errors`.
+  std::string Run(const Writer& writer, const std::string& einsatznummer, const std::string& xml,
+                  std::vector<std::string>& errors) {
+    pugi::xml_document doc;
+    loadsoapxml(doc, xml);
+    const std::size_t mark = LogMark();
+    const std::string result = writer(einsatznummer, doc.document_element(), *connection);
+    for (const auto& e : LogSince(mark))
+      if (e.starts_with("FEHLER")) errors.push_back(e);
+    return result;
+  }
+
+  // Rows put in through the service's own connection, so that a backslash
+  // is an ordinary character as in the service's statements.
+  void Put(const std::vector<std::string>& statements) {
+    for (const auto& s : statements) execsql(*connection, s);
+  }
+
+  // Each case on an empty `table`: the writer's result, the rows `select`
+  // reads afterwards and the error lines logged.
+  void Check(const Writer& writer, const std::string& table, const std::string& select,
+             std::span<const TCase> cases) {
+    for (const auto& c : cases) {
+      db.Exec("DELETE FROM " + table);
+      Put(c.before);
+      std::vector<std::string> errors;
+      EXPECT_EQ(Run(writer, c.einsatznummer, c.xml, errors), c.want_result) << c.name;
+      EXPECT_EQ(db.Rows(select), c.want_rows) << c.name;
+      EXPECT_THAT(errors, ElementsAreArray(c.want_log)) << c.name;
+    }
+  }
 };
 
 }  // namespace
@@ -163,17 +155,10 @@ TEST_F(EntryWriters, SaveprotokollInsertsOrUpdatesByEldisId) {
        {{"900101", "7", "", "NULL", "NULL", "2024-03-12 14:15:00", "NULL"}},
        {}},
   };
-  for (const auto& c : cases) {
-    db.Exec("DELETE FROM RUECKMELDUNGEN");
-    Put(c.before);
-    std::vector<std::string> errors;
-    EXPECT_EQ(Run(saveprotokoll, c.einsatznummer, c.xml, errors), c.want_result) << c.name;
-    EXPECT_EQ(db.Rows("SELECT ELDIS_ID,EINSATZNUMMER,MELDENDER,MELDUNG,KATEGORIE,ADD_TIME,"
-                      "ADD_USER FROM RUECKMELDUNGEN ORDER BY ID"),
-              c.want_rows)
-        << c.name;
-    EXPECT_THAT(errors, ElementsAreArray(c.want_log)) << c.name;
-  }
+  Check(saveprotokoll, "RUECKMELDUNGEN",
+        "SELECT ELDIS_ID,EINSATZNUMMER,MELDENDER,MELDUNG,KATEGORIE,ADD_TIME,ADD_USER FROM "
+        "RUECKMELDUNGEN ORDER BY ID",
+        cases);
 }
 
 TEST_F(EntryWriters, SavepatientenInsertsOrUpdatesByEldisId) {
@@ -237,17 +222,10 @@ TEST_F(EntryWriters, SavepatientenInsertsOrUpdatesByEldisId) {
        {},
        {StartsWith(std::string(kPatientFailure) + "Incorrect date value: 'gestern'")}},
   };
-  for (const auto& c : cases) {
-    db.Exec("DELETE FROM PATIENTEN");
-    Put(c.before);
-    std::vector<std::string> errors;
-    EXPECT_EQ(Run(savepatienten, c.einsatznummer, c.xml, errors), c.want_result) << c.name;
-    EXPECT_EQ(db.Rows("SELECT ELDIS_ID,EINSATZNUMMER,NAME,VORNAME,GEBURTSDATUM,BEMERKUNG FROM "
-                      "PATIENTEN ORDER BY ID"),
-              c.want_rows)
-        << c.name;
-    EXPECT_THAT(errors, ElementsAreArray(c.want_log)) << c.name;
-  }
+  Check(savepatienten, "PATIENTEN",
+        "SELECT ELDIS_ID,EINSATZNUMMER,NAME,VORNAME,GEBURTSDATUM,BEMERKUNG FROM PATIENTEN ORDER "
+        "BY ID",
+        cases);
 }
 
 // The three writers share the map handling: each child is tested against the

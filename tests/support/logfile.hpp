@@ -37,6 +37,12 @@ bool WaitForLog(const std::filesystem::path& file, Pred pred,
   return false;
 }
 
+// The telegram link's report of a connection that failed: it comes in the
+// background, at any time, while no VUX server listens where the link points.
+inline bool IsLinkError(const std::string& entry) {
+  return entry.starts_with("FEHLER    | TCP Error");
+}
+
 inline bool WaitForEntry(const std::filesystem::path& file, const std::string& entry,
                          std::chrono::milliseconds limit = std::chrono::seconds(15)) {
   return WaitForLog(
