@@ -214,3 +214,23 @@ TEST_F(Intake, ForwardingOutcomeIsRecorded) {
     Telegrams();
   }
 }
+
+TEST_F(Intake, UnmappedChildrenLeaveTheFixedColumnsOnly) {
+  Post(Request("EinsatzWeiterleiten",
+               "<einsatz><ID>U-1</ID><Id>U-1</Id><Unbekannt>x</Unbekannt><eoort>klein</eoort>"
+               "</einsatz>"));
+  EXPECT_THAT(LogEntries(home.Log()),
+              Contains("Info      |  SQL: INSERT INTO EINSAETZE (EXTERNAL_ID,OLT_CREATED,BACKTOILS,"
+                       "OLT_STATUS,STATUS<CR><LF>) VALUES ('U-1',0,1,'0','Erfasst') RETURNING "
+                       "EINSATZNUMMER<CR><LF>"))
+      << "the insert gate compares the name with its case; id is never a column";
+  EXPECT_EQ(db.Rows("SELECT EXTERNAL_ID, ORT FROM EINSAETZE"), (Rows{{"U-1", "NULL"}}));
+}
+
+TEST_F(Intake, InfoRequestWithoutLookupSendsNoTelegram) {
+  db.Exec("RENAME TABLE EINSAETZE TO EINSAETZE_WEG");
+  EXPECT_EQ(Handle(Request("EinsatzInfoWeiterleiten", "<einsatz><id>I-1</id></einsatz>"), -1),
+            "Einsatzinfoweiterleiten - Daten konnten nicht verarbeitet werden.");
+  EXPECT_THAT(Telegrams(), ElementsAre()) << "no incident number is known";
+  db.Exec("RENAME TABLE EINSAETZE_WEG TO EINSAETZE");
+}
