@@ -11,6 +11,7 @@ seconds=${1:-20}
 
 bash scripts/install-deps.sh wrk nginx-light
 bash scripts/build.sh build >/dev/null
+source scripts/common.sh
 
 work=$(mktemp -d /tmp/oltsrv-bench-XXXXXX)
 pids=()
@@ -21,32 +22,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-bash scripts/testdb.sh start "$work/db" >/dev/null
-port=$(cat "$work/db/port")
-password=$(cat "$work/db/password")
-mariadb --no-defaults -h127.0.0.1 -P"$port" -uroot -p"$password" -e "CREATE DATABASE VUXdb"
-mariadb --no-defaults -h127.0.0.1 -P"$port" -uroot -p"$password" VUXdb <sql/schema.sql
-
-free_port() { echo $((20000 + RANDOM % 40000)); }
+start_vuxdb "$work/db"
 ws=$(free_port)
 nginx_port=$(free_port)
-
-mkdir -p "$work/home"
-cp install/* "$work/home/"
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=olt \
-  -keyout "$work/home/olt.key" -out "$work/home/olt.cer" >/dev/null 2>&1
-cat >"$work/home/olt.ini" <<INI
-[Database]
-Database=VUXdb
-Hostname=127.0.0.1
-User=root
-Passwort=$password
-Port=$port
-[VUX-Server]
-Port=1
-[Server]
-WS-Port=$ws
-INI
+make_service_home "$work/home" "$ws" 1
 build/src/oltsrv --home "$work/home" &
 pids+=($!)
 
@@ -85,11 +64,7 @@ CONF
 nginx -c "$work/nginx/nginx.conf" -g "daemon off;" &
 pids+=($!)
 
-for _ in $(seq 1 100); do
-  grep -q "gestartet auf Port" "$work/home/olt-schnittstelle.log" 2>/dev/null && break
-  sleep 0.1
-done
-sleep 0.5
+wait_started "$work/home"
 
 rate() {
   wrk -t2 -c4 -d"${seconds}s" --timeout 5s -s "$work/post.lua" "$1" |

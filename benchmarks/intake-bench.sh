@@ -13,6 +13,7 @@ seconds=${1:-60}
 
 bash scripts/install-deps.sh
 bash scripts/build.sh build >/dev/null
+source scripts/common.sh
 
 work=$(mktemp -d /tmp/oltsrv-intake-XXXXXX)
 pids=()
@@ -23,41 +24,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-bash scripts/testdb.sh start "$work/db" >/dev/null
-port=$(cat "$work/db/port")
-password=$(cat "$work/db/password")
-sql=(mariadb --no-defaults -h127.0.0.1 -P"$port" -uroot -p"$password")
-"${sql[@]}" -e "CREATE DATABASE VUXdb CHARACTER SET utf8mb4"
-"${sql[@]}" VUXdb <sql/schema.sql
-"${sql[@]}" VUXdb <sql/seed.sql
-
-free_port() { echo $((20000 + RANDOM % 40000)); }
+start_vuxdb "$work/db"
+sql=(mariadb --no-defaults -h127.0.0.1 -P"$db_port" -uroot -p"$db_password")
 ws=$(free_port)
 vux=$(free_port)
-mkdir -p "$work/home"
-cp install/* build/tools/koordinaten-konverter.exe "$work/home/"
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=olt \
-  -keyout "$work/home/olt.key" -out "$work/home/olt.cer" >/dev/null 2>&1
-cat >"$work/home/olt.ini" <<INI
-[Database]
-Database=VUXdb
-Hostname=127.0.0.1
-User=root
-Passwort=$password
-Port=$port
-[VUX-Server]
-Port=$vux
-[Server]
-WS-Port=$ws
-INI
+make_service_home "$work/home" "$ws" "$vux"
 build/tools/vux-sim --port "$vux" --poll 30000 </dev/null >/dev/null &
 pids+=($!)
 TZ=Europe/Berlin build/src/oltsrv --home "$work/home" &
 pids+=($!)
-for _ in $(seq 1 100); do
-  grep -q "gestartet auf Port" "$work/home/olt-schnittstelle.log" 2>/dev/null && break
-  sleep 0.1
-done
+wait_started "$work/home"
 
 url="https://127.0.0.1:$ws/"
 post() {
@@ -73,4 +49,4 @@ thread=$("${sql[@]}" -N -e "SELECT thread_id FROM mysql.general_log WHERE argume
 "${sql[@]}" -N -e "SELECT HEX(argument) FROM mysql.general_log WHERE thread_id = $thread AND command_type IN ('Query','Execute') ORDER BY event_time" >"$work/statements.hex"
 
 build/benchmarks/intake_bench "$url" examples/EinsatzWeiterleiten.xml "$work/statements.hex" \
-  "$seconds" "$port" "$password" VUXdb
+  "$seconds" "$db_port" "$db_password" VUXdb
