@@ -6,21 +6,13 @@
 #   endpoint-bench.sh [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 seconds=${1:-20}
 
 bash scripts/install-deps.sh wrk nginx-light
 bash scripts/build.sh build >/dev/null
 source scripts/common.sh
 
-work=$(mktemp -d /tmp/oltsrv-bench-XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  bash "$root/scripts/testdb.sh" stop "$work/db" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+start_workdir oltsrv-bench
 
 start_vuxdb "$work/db"
 ws=$(free_port)

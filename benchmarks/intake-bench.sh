@@ -8,21 +8,13 @@
 #   intake-bench.sh [SECONDS]   (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 seconds=${1:-60}
 
 bash scripts/install-deps.sh
 bash scripts/build.sh build >/dev/null
 source scripts/common.sh
 
-work=$(mktemp -d /tmp/oltsrv-intake-XXXXXX)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  bash "$root/scripts/testdb.sh" stop "$work/db" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+start_workdir oltsrv-intake
 
 start_vuxdb "$work/db"
 sql=(mariadb --no-defaults -h127.0.0.1 -P"$db_port" -uroot -p"$db_password")

@@ -65,3 +65,13 @@ wait_started() {
 }
 
 free_port() { echo $((20000 + RANDOM % 40000)); }
+
+# A work folder for a benchmark: processes added to `pids` are ended, its
+# database is stopped and the folder removed when the script exits.
+start_workdir() {
+  work=$(mktemp -d "/tmp/$1-XXXXXX")
+  pids=()
+  trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+        bash scripts/testdb.sh stop "$work/db" >/dev/null 2>&1 || true
+        rm -rf "$work"' EXIT
+}
