@@ -29,6 +29,8 @@ std::string SslReason(const error_code& ec) {
 }
 
 constexpr std::size_t kHeaderLimit = 64 * 1024;
+// How long a refused request's remaining body is read and thrown away.
+constexpr std::chrono::seconds kDrainTime{5};
 
 std::string StatusPage(const std::string& message) {
   return "<h1>OLT-Schnittstelle VUX4</h1>\r<p>Fehlerhafter Aufruf: " + message + "</p>";
@@ -93,14 +95,13 @@ class TSession : public std::enable_shared_from_this<TSession<Stream>> {
         ec == asio::error::operation_aborted || ec == ssl::error::stream_truncated)
       return DoClose();
     if (ec == http::error::body_limit)
-      return Reply({413, "text/html; charset=utf-8",
-                    StatusPage("Anfrage zu groß (mehr als " +
-                               std::to_string(server_.Limits().BodyLimit) + " Bytes)")},
-                   false);
+      return Refuse({413, "text/html; charset=utf-8",
+                     StatusPage("Anfrage zu groß (mehr als " +
+                                std::to_string(server_.Limits().BodyLimit) + " Bytes)")});
     if (ec) {
       // The request itself cannot be read: no SOAP processing.
       if (!parser_->is_header_done()) return DoClose();
-      return Reply({400, "text/html; charset=utf-8", StatusPage(ec.message())}, false);
+      return Refuse({400, "text/html; charset=utf-8", StatusPage(ec.message())});
     }
     http::request<http::string_body>& request = parser_->get();
     const THttpRequest r{std::string(request.method_string()), std::string(request.target()),
@@ -109,6 +110,26 @@ class TSession : public std::enable_shared_from_this<TSession<Stream>> {
   }
 
   void Reply(THttpReply reply, bool keep_alive) {
+    Write(std::move(reply), keep_alive, [self = this->shared_from_this(), keep_alive] {
+      if (!keep_alive) return self->DoClose();
+      self->DoRead();
+    });
+  }
+
+  // Answers a request whose body was not read, then reads and discards what
+  // the client still sends before closing. Closing with unread bytes in the
+  // socket would reset the connection, and the client would lose the reply.
+  void Refuse(THttpReply reply) {
+    Write(std::move(reply), false, [self = this->shared_from_this()] {
+      beast::get_lowest_layer(self->stream_).expires_after(kDrainTime);
+      self->buffer_.clear();
+      self->Drain();
+    });
+  }
+
+  // Writes the reply; then runs next, or closes if the write failed.
+  template <class Next>
+  void Write(THttpReply reply, bool keep_alive, Next next) {
     response_ = {};
     response_.version(11);
     response_.result(reply.Status);
@@ -117,12 +138,20 @@ class TSession : public std::enable_shared_from_this<TSession<Stream>> {
     response_.keep_alive(keep_alive);
     response_.prepare_payload();
     beast::get_lowest_layer(stream_).expires_after(server_.Limits().Write);
-    http::async_write(
-        stream_, response_,
-        [self = this->shared_from_this(), keep_alive](const error_code& ec, std::size_t) {
-          if (ec || !keep_alive) return self->DoClose();
-          self->DoRead();
-        });
+    http::async_write(stream_, response_,
+                      [self = this->shared_from_this(), next = std::move(next)](
+                          const error_code& ec, std::size_t) {
+                        if (ec) return self->DoClose();
+                        next();
+                      });
+  }
+
+  void Drain() {
+    stream_.async_read_some(buffer_.prepare(64 * 1024),
+                            [self = this->shared_from_this()](const error_code& ec, std::size_t) {
+                              if (ec) return self->DoClose();
+                              self->Drain();
+                            });
   }
 
   void DoClose() {
