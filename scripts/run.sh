@@ -15,10 +15,11 @@ source scripts/common.sh
 
 tailpid=
 simpid=
+# Ctrl-C reaches the simulator too, so it may be gone already: a failed kill
+# must not end the clean-up (set -e) before the database is stopped.
 cleanup() {
-  [ -n "$tailpid" ] && kill "$tailpid" 2>/dev/null
-  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
-  bash "$root/scripts/testdb.sh" stop "$run/db" >/dev/null
+  for pid in $tailpid $simpid; do kill "$pid" 2>/dev/null || true; done
+  bash "$root/scripts/testdb.sh" stop "$run/db" >/dev/null || true
 }
 mkdir -p "$run"
 trap cleanup EXIT
