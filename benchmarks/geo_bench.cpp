@@ -13,7 +13,6 @@
 #include <stdexcept>
 
 #include "lib/koordinatenkonverter.hpp"
-#include "service/mdlserver.hpp"
 
 extern char** environ;
 
@@ -23,7 +22,7 @@ namespace fs = std::filesystem;
 using Sulvane::VUX::KoordinatenKonverter::convertkoordinaten;
 using Sulvane::VUX::KoordinatenKonverter::kKonverterName;
 
-// A service module whose folder holds a copy of the converter.
+// A service folder that holds a copy of the converter.
 class THome {
  public:
   THome() {
@@ -31,19 +30,16 @@ class THome {
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     folder_ = pattern;
     fs::copy_file(OLTSRV_KONVERTER, folder_ / kKonverterName);
-    TServiceOptions options;
-    options.Folder = folder_;
-    service_ = std::make_unique<Toltsrv>(options);
   }
   ~THome() {
-    service_.reset();
     std::error_code ec;
     fs::remove_all(folder_, ec);
   }
 
+  const fs::path& Folder() const { return folder_; }
+
  private:
   fs::path folder_;
-  std::unique_ptr<Toltsrv> service_;
 };
 
 // One conversion as the coordinate determination makes it.
@@ -51,7 +47,7 @@ void BM_Adapter(benchmark::State& state) {
   const THome home;
   for (auto _ : state) {
     double x = 0, y = 0;
-    if (!convertkoordinaten("4468000", "5334000", "31468", "4326", x, y) || x == 0)
+    if (!convertkoordinaten(home.Folder(), "4468000", "5334000", "31468", "4326", x, y) || x == 0)
       state.SkipWithError("no pair");
     benchmark::DoNotOptimize(x);
   }

@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "lib/koordinatenkonverter.hpp"
-#include "service/mdlserver.hpp"
+#include "service/servicecontext.hpp"
 
 using Sulvane::Firedac::QuotedStr;
 using Sulvane::Firedac::TFDConnection;
@@ -15,18 +15,19 @@ void koordinatenermittlung(const std::string& einsatznummer, const std::string& 
                            const std::string& y, TFDConnection& connection) {
   try {
     if (x.empty() || y.empty()) {
-      oltsrv->addlogsync(" Keine Koordinaten übermittelt, Koordinaten-Transformation abgebrochen.");
+      oltsrv().addlogsync(
+          " Keine Koordinaten übermittelt, Koordinaten-Transformation abgebrochen.");
       return;
     }
-    oltsrv->addlogsync(" Starte Koordinatenkonvertierung...");
+    oltsrv().addlogsync(" Starte Koordinatenkonvertierung...");
     double koordx = 0, koordy = 0;
     // A converter that answers nothing, or no pair, gives no coordinates:
     // 0/0 would put the incident off the coast of Africa and keep the
     // address lookup from filling them in.
-    if (!konverter::convertkoordinaten(x, y, "31468", "4326", koordx, koordy))
+    if (!konverter::convertkoordinaten(oltsrv().Folder(), x, y, "31468", "4326", koordx, koordy))
       throw std::runtime_error("Keine Koordinaten von koordinaten-konverter.exe erhalten.");
-    oltsrv->addlogsync(" Ergebnis: " + konverter::RegionalFloatToStr(koordx) + " " +
-                       konverter::RegionalFloatToStr(koordy));
+    oltsrv().addlogsync(" Ergebnis: " + konverter::RegionalFloatToStr(koordx) + " " +
+                        konverter::RegionalFloatToStr(koordy));
     TFDQuery query(connection);
     query.SQL = {
         "UPDATE EINSAETZE SET KOORDX=:koordx, KOORDY=:koordy  WHERE EINSATZNUMMER = "
@@ -36,7 +37,7 @@ void koordinatenermittlung(const std::string& einsatznummer, const std::string& 
     query.ParamByName("einsatznummer").SetAsString(einsatznummer);
     query.ExecSQL();
   } catch (const std::exception& e) {
-    oltsrv->addlogsync("Koordinatenermittlung fehlgeschlagen: " + std::string(e.what()));
+    oltsrv().addlogsync("Koordinatenermittlung fehlgeschlagen: " + std::string(e.what()));
   }
 }
 

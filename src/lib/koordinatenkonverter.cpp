@@ -16,8 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-
-#include "service/mdlserver.hpp"
+#include <utility>
 
 extern char** environ;
 
@@ -53,12 +52,6 @@ struct TSpawnAttributes {
   TSpawnAttributes(const TSpawnAttributes&) = delete;
   TSpawnAttributes& operator=(const TSpawnAttributes&) = delete;
 };
-
-fs::path ExecutableFolder() {
-  if (oltsrv != nullptr) return oltsrv->Folder();
-  std::error_code ec;
-  return fs::read_symlink("/proc/self/exe", ec).parent_path();
-}
 
 void ReplaceFirst(std::string& text, char what, char with) {
   if (const auto at = text.find(what); at != std::string::npos) text[at] = with;
@@ -205,7 +198,7 @@ void TCreateProcess::Release() {
 std::string TVUXKoordinatenKonverter::GetConvertedStr(const std::string& kx, const std::string& ky,
                                                       const std::string& epsgin,
                                                       const std::string& epsgout) {
-  const fs::path program = ExecutableFolder() / kKonverterName;
+  const fs::path program = folder_ / kKonverterName;
   std::error_code ec;
   if (!fs::is_regular_file(program, ec))
     throw std::runtime_error("Anwendung koordinaten-konverter.exe nicht vorhanden.");
@@ -239,11 +232,12 @@ void TVUXKoordinatenKonverter::pRead(TCreateProcess& Sender, const std::string& 
   if (!S.empty()) Sender.ConsoleOutput.push_back(S);
 }
 
-bool convertkoordinaten(const std::string& x, const std::string& y, const std::string& quelle,
-                        const std::string& ziel, double& first, double& second) {
+bool convertkoordinaten(const fs::path& folder, const std::string& x, const std::string& y,
+                        const std::string& quelle, const std::string& ziel, double& first,
+                        double& second) {
   std::string text;
   {
-    TVUXKoordinatenKonverter konverter;
+    TVUXKoordinatenKonverter konverter(folder);
     text = konverter.GetConvertedStr(x, y, quelle, ziel);
   }
   text = std::string(Trim(text));

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -102,6 +103,9 @@ class TCreateProcess {
 
 class TVUXKoordinatenKonverter {
  public:
+  // The converter lies in `folder`, the service's folder.
+  explicit TVUXKoordinatenKonverter(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
   // Runs the converter once with `epsgin`, `kx`, `ky` and, when not empty,
   // `epsgout`, and returns the output it captured (lines ended by CR LF):
   // the first output that arrives within 21 checks of 40 ms; a converter
@@ -114,6 +118,9 @@ class TVUXKoordinatenKonverter {
                               const std::string& epsgin, const std::string& epsgout);
   // The output event handler: the captured output becomes `S`.
   void pRead(TCreateProcess& Sender, const std::string& S, bool StartsOnNewLine);
+
+ private:
+  std::filesystem::path folder_;
 };
 
 // Converts one pair with the converter: its output "first second" ("." or ","
@@ -122,8 +129,9 @@ class TVUXKoordinatenKonverter {
 // leaves both as the caller passed them and gives false; true when a pair was
 // read. The errors of GetConvertedStr and an EConvertError for a text that is
 // not a number reach the caller.
-bool convertkoordinaten(const std::string& x, const std::string& y, const std::string& quelle,
-                        const std::string& ziel, double& first, double& second);
+bool convertkoordinaten(const std::filesystem::path& folder, const std::string& x,
+                        const std::string& y, const std::string& quelle, const std::string& ziel,
+                        double& first, double& second);
 
 // The service's regional number format (decimal separator ","):
 // A whole text as a number: blanks around, an optional sign, digits with at

@@ -30,3 +30,9 @@ std::vector<std::string> LoadStringsFromFile(const std::filesystem::path& file) 
                       std::strerror(errno));
   return SplitLines(text);
 }
+
+bool linescontain(const std::vector<std::string>& lines, std::string_view text) {
+  for (const std::string& line : lines)
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}

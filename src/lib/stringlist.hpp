@@ -24,6 +24,9 @@ std::vector<std::string> LoadStringsFromFile(const std::filesystem::path& file);
 // Splits a text into lines as LoadStringsFromFile does.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// Whether some line contains the text (letter case counts).
+bool linescontain(const std::vector<std::string>& lines, std::string_view text);
+
 // A list of lines that is replaced as a whole: readers get an immutable
 // snapshot and never see a half-filled list.
 class TSharedStrings {

@@ -1,6 +1,6 @@
 #include "lib/vuxdatenbank.hpp"
 
-#include "xml/xmlescape.hpp"
+#include "lib/xmlescape.hpp"
 
 #include <unistd.h>
 

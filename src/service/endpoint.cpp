@@ -1,8 +1,9 @@
 // The service module's side of the SOAP endpoint.
 #include "lib/stringlist.hpp"
 #include "service/mdlserver.hpp"
-#include "soap/envelope.hpp"
-#include "soap/readsoap.hpp"
+#include "service/telegramme.hpp"
+#include "soap/protocol/envelope.hpp"
+#include "soap/protocol/readsoap.hpp"
 
 namespace {
 
@@ -25,10 +26,9 @@ std::string RequestText(const std::string& body) {
 
 THttpReply Toltsrv::httpsCommandGet(const THttpRequest& request) {
   if (request.Body.empty()) {
-    return {
-        200, "text/html; charset=utf-8",
-        std::string("<h1>OLT-Schnittstelle VUX4</h1>\r") +
-            (database.IsOpen() ? "<p>Verbindung ok.</p>" : "<p>Datenbankverbindung gestört.</p>")};
+    return {200, "text/html; charset=utf-8",
+            std::string("<h1>OLT-Schnittstelle VUX4</h1>\r") +
+                (DatabaseOpen() ? "<p>Verbindung ok.</p>" : "<p>Datenbankverbindung gestört.</p>")};
   }
   std::string resulttext, responsename;
   ReadSoap(RequestText(request.Body), resulttext, responsename);
@@ -37,11 +37,11 @@ THttpReply Toltsrv::httpsCommandGet(const THttpRequest& request) {
 }
 
 void Toltsrv::httpsAfterBind() {
-  LogFileSys.Add(5, "Listen on Port " + std::to_string(https.BoundPort()));
+  LogFileSys.Add(5, "Listen on Port " + std::to_string(https_.BoundPort()));
   // At start the link is mostly still connecting: the workstations then hear
   // of the active interface as soon as it is connected.
-  if (tcpclient.Active())
-    sendtelegramm("UPDATE|OLTAKTIV");
+  if (tcpclient_.Active())
+    sendtelegramm(Telegramme::OltAktiv());
   else
     oltaktiv_pending_ = true;
 }

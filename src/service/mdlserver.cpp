@@ -5,13 +5,11 @@
 #include <boost/asio/post.hpp>
 #include <iostream>
 
-#include "soap/statussweep.hpp"
+#include "soap/reporting/statussweep.hpp"
 
 using Sulvane::Firedac::execsql;
 using Sulvane::Firedac::QuotedStr;
 using Sulvane::Firedac::TFDConnection;
-
-Toltsrv* oltsrv = nullptr;
 
 namespace {
 
@@ -36,39 +34,38 @@ constexpr const char* kUpgradeStatements[] = {
 }  // namespace
 
 Toltsrv::Toltsrv(TServiceOptions options)
-    : ini(options.Folder / "olt.ini"),
-      tcpclient(
+    : folder_(std::move(options.Folder)),
+      ini_(folder_ / "olt.ini"),
+      rectimer_interval_(options.RectimerInterval),
+      tcptimer_interval_(options.TcptimerInterval),
+      servicework_(serviceloop_.get_executor()),
+      reportwork_(reportloop_.get_executor()),
+      rectimer_(serviceloop_),
+      tcptimer_(serviceloop_),
+      tcpclient_(
           serviceloop_,
           {[this] { tcpclientConnect(); }, [this](std::string_view chunk) { tcpclientRead(chunk); },
            [this] { tcpclientDisconnect(); }, [this](int code) { tcpclientError(code); }}),
-      folder_(std::move(options.Folder)),
-      rectimer_interval_(options.RectimerInterval),
-      tcptimer_interval_(options.TcptimerInterval),
-      mainwork_(mainloop_.get_executor()),
-      servicework_(serviceloop_.get_executor()),
-      rectimer_(mainloop_),
-      tcptimer_(serviceloop_),
       started_future_(started_.get_future().share()) {
   if (options.Clock) LogFileSys.SetClock(std::move(options.Clock));
-  https.SetLimits(options.HttpLimits);
-  https.SetHandler([this](const THttpRequest& request) { return httpsCommandGet(request); });
-  https.SetAfterBind([this] { httpsAfterBind(); });
-  https.SetQuerySSLPort([this](unsigned short port) { return httpsQuerySSLPort(port); });
-  database.SetAfterConnect([this](TFDConnection& sender) { databaseAfterConnect(sender); });
-  oltsrv = this;
+  https_.SetLimits(options.HttpLimits);
+  https_.SetHandler([this](const THttpRequest& request) { return httpsCommandGet(request); });
+  https_.SetAfterBind([this] { httpsAfterBind(); });
+  https_.SetQuerySSLPort([this](unsigned short port) { return httpsQuerySSLPort(port); });
+  database_.SetAfterConnect([this](TFDConnection& sender) { databaseAfterConnect(sender); });
+  registration_.emplace(*this);
 }
 
-Toltsrv::~Toltsrv() {
-  Stop();
-  if (oltsrv == this) oltsrv = nullptr;
-}
+Toltsrv::~Toltsrv() { Stop(); }
 
 void Toltsrv::Start() {
-  mainthread_ = std::thread([this] { mainloop_.run(); });
-  mainloop_running_ = true;
-  boost::asio::post(mainloop_, [this] { ArmRectimer(); });
+  reportthread_ = std::thread([this] { reportloop_.run(); });
   servicethread_ = std::thread([this] {
-    boost::asio::post(serviceloop_, [this] { started_.set_value(ServiceStart()); });
+    // The timer runs from the start on; its first tick comes after ServiceStart.
+    boost::asio::post(serviceloop_, [this] {
+      ArmRectimer();
+      started_.set_value(ServiceStart());
+    });
     serviceloop_.run();
   });
 }
@@ -76,20 +73,39 @@ void Toltsrv::Start() {
 bool Toltsrv::WaitStarted() { return started_future_.get(); }
 
 void Toltsrv::Stop() {
-  // The HTTP and service threads first: while they finish, the main loop
-  // still takes their log lines.
-  https.Stop();
+  // The producers first: requests, then telegrams and timers, then the
+  // reports they queued.
+  https_.Stop();
   servicework_.reset();
   serviceloop_.stop();
   if (servicethread_.joinable()) servicethread_.join();
-  mainloop_running_ = false;
-  mainwork_.reset();
-  mainloop_.stop();
-  if (mainthread_.joinable()) mainthread_.join();
+  reportwork_.reset();
+  reportloop_.stop();
+  if (reportthread_.joinable()) reportthread_.join();
 }
 
 void Toltsrv::ApplicationError(const std::exception& e) {
   std::cerr << "oltsrv: " << e.what() << std::endl;
+}
+
+void Toltsrv::RequireServiceThread() {
+  if (!serviceloop_.get_executor().running_in_this_thread())
+    throw std::logic_error("Die Hauptverbindung gehört dem Dienst-Thread.");
+}
+
+TFDConnection& Toltsrv::database() {
+  RequireServiceThread();
+  return database_;
+}
+
+void Toltsrv::PostReport(std::function<void()> job) {
+  boost::asio::post(reportloop_, [job = std::move(job)] {
+    try {
+      job();
+    } catch (const std::exception& e) {
+      ApplicationError(e);
+    }
+  });
 }
 
 // --- start-up ---------------------------------------------------------------
@@ -121,73 +137,71 @@ void Toltsrv::StartUp() {
   LogFileSys.Add(
       5, std::string("OLT-Schnittstelle (V ") + kVersion + ") wird gestartet, bitte warten...");
 
-  oltname = ini.ReadString("OLT", "Name", HostName());
+  oltname_ = ini_.ReadString("OLT", "Name", HostName());
 
   std::vector<std::string> params = {
       "DriverID=MySQL",
       "Protocol=TCPIP",
-      "Database=" + ini.ReadString("Database", "Database", "VUXdb"),
-      "Server=" + ini.ReadString("Database", "Hostname", "127.0.0.1"),
-      "User_Name=" + ini.ReadString("Database", "User", "root"),
-      "Password=" + ini.ReadString("Database", "Passwort", "MOR"),
+      "Database=" + ini_.ReadString("Database", "Database", "VUXdb"),
+      "Server=" + ini_.ReadString("Database", "Hostname", "127.0.0.1"),
+      "User_Name=" + ini_.ReadString("Database", "User", "root"),
+      "Password=" + ini_.ReadString("Database", "Passwort", "MOR"),
   };
   // Only with the key: without it the driver's default port applies.
-  if (ini.ValueExists("Database", "Port"))
-    params.push_back("Port=" + std::to_string(ini.ReadInteger("Database", "Port", 3306)));
-  database.SetParams(std::move(params));
-  {
-    auto lock = LockDatabase();
-    database.Open();
-  }
+  if (ini_.ValueExists("Database", "Port"))
+    params.push_back("Port=" + std::to_string(ini_.ReadInteger("Database", "Port", 3306)));
+  database_.SetParams(std::move(params));
+  database_.Open();
 
   // The link connects in the background; its outcome arrives as events.
-  tcpclient.SetHost(ini.ReadString("VUX-Server", "Host", "127.0.0.1"));
-  tcpclient.SetPort(static_cast<unsigned short>(ini.ReadInteger("VUX-Server", "Port", 2200)));
-  tcpclient.Activate();
+  tcpclient_.SetHost(ini_.ReadString("VUX-Server", "Host", "127.0.0.1"));
+  tcpclient_.SetPort(static_cast<unsigned short>(ini_.ReadInteger("VUX-Server", "Port", 2200)));
+  tcpclient_.Activate();
 
-  https.SetCertificateFiles(folder_ / "olt.cer", folder_ / "olt.key");
-  https.SetTLS(ini.ReadBool("Server", "SSL", true));
-  https.SetDefaultPort(static_cast<unsigned short>(ini.ReadInteger("Server", "WS-Port", 443)));
-  https.Activate();
+  // What the requests read is in place before the endpoint takes the first.
+  codesl_.Set(LoadStringsFromFile(folder_ / "oltfelder.dat"));
+  if (std::filesystem::exists(folder_ / "weiterleitung.ini"))
+    slweiterleitung_ = std::make_unique<const TIniFile>(folder_ / "weiterleitung.ini");
 
-  codesl.Set(LoadStringsFromFile(folder_ / "oltfelder.dat"));
+  https_.SetCertificateFiles(folder_ / "olt.cer", folder_ / "olt.key");
+  https_.SetTLS(ini_.ReadBool("Server", "SSL", true));
+  https_.SetDefaultPort(static_cast<unsigned short>(ini_.ReadInteger("Server", "WS-Port", 443)));
+  https_.Activate();
 
-  if (std::filesystem::exists(folder_ / "weiterleitung.ini")) {
-    weiterleitung = true;
-    slweiterleitung = std::make_unique<TIniFile>(folder_ / "weiterleitung.ini");
-    LogFileSys.Add(5, "Weiterleitungsmodus aktiv");
-  }
+  if (weiterleitung()) LogFileSys.Add(5, "Weiterleitungsmodus aktiv");
 
   LogFileSys.Add(
-      5, "OLT Schnittstelle gestartet auf Port: " + ini.ReadString("Server", "WS-Port", "443"));
+      5, "OLT Schnittstelle gestartet auf Port: " + ini_.ReadString("Server", "WS-Port", "443"));
 }
 
 // --- database ---------------------------------------------------------------
 
-void Toltsrv::databaseAfterConnect(TFDConnection&) {
+void Toltsrv::databaseAfterConnect(TFDConnection& sender) {
   LogFileSys.Add(5, "Verbunden mit Datenbank.");
+  Sulvane::Firedac::TFDQuery query(sender);
   query.SQL = {"SELECT WERT FROM OPTIONEN WHERE NAME = " + QuotedStr("OLT_VERSION")};
   query.Open();
   if (query.Eof()) {
     try {
-      for (const char* statement : kUpgradeStatements) execsql(database, statement);
+      for (const char* statement : kUpgradeStatements) execsql(sender, statement);
     } catch (const std::exception& e) {
       LogFileSys.Add(
           3, std::string("Fehler beim Erweitern der Datenbank auf OLT-Felder: ") + e.what());
     }
   }
   query.Close();
-  checkeinsaetze("");
+  // The sweep waits for the ILS: on the reporting thread, not here.
+  PostReport([] { checkeinsaetze(""); });
 }
 
 std::unique_ptr<TFDConnection> Toltsrv::createconnection() {
   auto connection = std::make_unique<TFDConnection>();
-  connection->SetParams(database.Params());
+  connection->SetParams(database_.Params());
   connection->Open();
   return connection;
 }
 
-// --- reconnect timer --------------------------------------------------------
+// --- reconnect timer (service thread) ---------------------------------------
 
 void Toltsrv::ArmRectimer() {
   rectimer_.expires_after(rectimer_interval_);
@@ -203,49 +217,20 @@ void Toltsrv::ArmRectimer() {
 }
 
 void Toltsrv::rectimerTimer() {
-  if (!tcpclient.Active()) tcpclient.Activate();
-  // A thread that holds the connection is using it, which is as good as
-  // connected; waiting for it here could deadlock with that thread's log
-  // lines, which this thread writes.
-  std::unique_lock lock(databaselock_, std::try_to_lock);
-  if (!lock) return;
+  if (!tcpclient_.Active()) tcpclient_.Activate();
   // Nothing to reopen before the start-up has set the parameters.
-  if (database.Params().empty()) return;
-  if (!database.Connected()) database.Open();
+  if (database_.Params().empty()) return;
+  if (!database_.Connected()) database_.Open();
 }
 
-// --- log hand-off -----------------------------------------------------------
+// --- log --------------------------------------------------------------------
 
+// The log file is safe from any thread: the line is written by the caller.
 void Toltsrv::addlogsync(const std::string& logtext) {
   const int level = !logtext.empty() && logtext.front() == ' ' ? 6 : 3;
-  const auto write = [this, level, logtext] {
-    try {
-      LogFileSys.Add(level, logtext);
-    } catch (const std::exception& e) {
-      ApplicationError(e);
-    }
-  };
-  if (mainloop_.get_executor().running_in_this_thread() || !mainloop_running_ ||
-      mainloop_.stopped()) {
-    write();
-    return;
-  }
-  // Whoever takes the line writes it: the main loop, or this thread when the
-  // main loop has stopped before it got there.
-  struct THandOff {
-    std::atomic<bool> taken{false};
-    std::promise<void> done;
-  };
-  auto handoff = std::make_shared<THandOff>();
-  std::future<void> done = handoff->done.get_future();
-  boost::asio::post(mainloop_, [handoff, write] {
-    if (!handoff->taken.exchange(true)) write();
-    handoff->done.set_value();
-  });
-  while (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-    if (mainloop_.stopped() && !handoff->taken.exchange(true)) {
-      write();
-      return;
-    }
+  try {
+    LogFileSys.Add(level, logtext);
+  } catch (const std::exception& e) {
+    ApplicationError(e);
   }
 }

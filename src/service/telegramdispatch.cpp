@@ -3,9 +3,10 @@
 #include "lib/datenverarbeitung.hpp"
 #include "lib/vuxdatenbank.hpp"
 #include "service/mdlserver.hpp"
-#include "soap/einsatzanils.hpp"
-#include "soap/oltnr.hpp"
-#include "soap/statussweep.hpp"
+#include "service/telegramme.hpp"
+#include "soap/intake/oltnr.hpp"
+#include "soap/reporting/einsatzanils.hpp"
+#include "soap/reporting/statussweep.hpp"
 
 using Sulvane::Datenverarbeitung::splitstring;
 using Sulvane::VUXDatenbank::TVUXDatabaseConnectionInfo;
@@ -23,11 +24,13 @@ const std::string& Field(const std::vector<std::string>& fields, std::size_t ind
 // The incident actions swallow their errors: the called units log their own
 // failures, and the next telegram is handled all the same.
 template <class Action>
-void Guarded(Action&& action) {
-  try {
-    action();
-  } catch (...) {
-  }
+std::function<void()> Guarded(Action action) {
+  return [action = std::move(action)] {
+    try {
+      action();
+    } catch (...) {
+    }
+  };
 }
 
 }  // namespace
@@ -36,38 +39,39 @@ void Toltsrv::dispatchtelegramm(const std::string& T) {
   const std::vector<std::string> L = splitstring(T, '|');
 
   if (T.starts_with("KONFIG|DB|")) {
-    sendtelegramm("KONFIG|PROGRAMM|VUXCLIENTSTD");
-    sendtelegramm("KONFIG|USER|VUXCLIENTSTD");
-    auto lock = LockDatabase();
+    sendtelegramm(Telegramme::KonfigProgramm());
+    sendtelegramm(Telegramme::KonfigUser());
     // Only a main connection that is down takes the announced settings.
-    if (!database.Connected()) {
+    if (!database_.Connected()) {
       const auto decoded = Sulvane::Base64::Decode(Field(L, 2, T));
       TVUXDatabaseConnectionInfo info;
       info.ParseKonfigXML(Sulvane::Base64::BytesAsAscii(decoded.value_or(std::string())));
       // A database "on the VUX server's own machine" is where the link goes.
       const std::string server = info.ServerName == "127.0.0.1" || info.ServerName == "localhost"
-                                     ? tcpclient.Host()
+                                     ? tcpclient_.Host()
                                      : info.ServerName;
-      database.SetParams({"DriverID=MySQL", "Protocol=TCPIP", "CharacterSet=utf8", "UseTLS=1",
-                          "Database=" + info.DatabaseName, "Server=" + server,
-                          "User_Name=" + info.Username, "Password=" + info.Password});
-      database.Open();
+      database_.SetParams({"DriverID=MySQL", "Protocol=TCPIP", "CharacterSet=utf8", "UseTLS=1",
+                           "Database=" + info.DatabaseName, "Server=" + server,
+                           "User_Name=" + info.Username, "Password=" + info.Password});
+      database_.Open();
     }
   }
 
   if (Field(L, 0, T) != "EINSATZ") return;
+  // The actions wait for the database and the ILS: they run on the reporting
+  // thread, in the order of the telegrams, while the link goes on.
   const std::string& action = Field(L, 1, T);
   if (action == "UPDATE") {
-    Guarded([&] { checkeinsaetze(Field(L, 2, T)); });
+    PostReport(Guarded([L, T] { checkeinsaetze(Field(L, 2, T)); }));
   } else if (action == "NEW") {
-    Guarded([&] {
+    PostReport(Guarded([this, L, T] {
       setoltnr(Field(L, 2, T));
-      sendtelegramm("EINSATZ|UPDATE|" + Field(L, 2, T));
-    });
+      sendtelegramm(Telegramme::EinsatzUpdate(Field(L, 2, T)));
+    }));
   } else if (action == "OLT_WL") {
-    Guarded([&] {
+    PostReport(Guarded([L, T] {
       const bool result = einsatzanils(Field(L, 2, T));
       weiterleitungsergebnis(Field(L, 2, T), result);
-    });
+    }));
   }
 }

@@ -4,27 +4,29 @@
 
 #include "lib/vuxcrypto.hpp"
 #include "service/mdlserver.hpp"
+#include "service/telegramme.hpp"
 
 using Sulvane::VUXCrypto::AES::DecryptText;
 using Sulvane::VUXCrypto::AES::EncryptText;
 using Sulvane::VUXCrypto::AES::kTelegramPassphrase;
 
+// The frame is built here, on the caller's thread; the link queues it on its loop.
 void Toltsrv::sendtelegramm(const std::string& Text) {
-  if (!tcpclient.Active()) return;
-  tcpclient.Write(MakeFrame(EncryptText(Text, kTelegramPassphrase)));
+  if (!tcpclient_.Active()) return;
+  tcpclient_.Write(MakeFrame(EncryptText(Text, kTelegramPassphrase)));
 }
 
 void Toltsrv::tcpclientConnect() {
   framereader_.Reset();
   ArmTcptimer();
-  if (oltaktiv_pending_.exchange(false)) sendtelegramm("UPDATE|OLTAKTIV");
+  if (oltaktiv_pending_.exchange(false)) sendtelegramm(Telegramme::OltAktiv());
 }
 
 void Toltsrv::tcpclientRead(std::string_view chunk) {
   ArmTcptimer();
   try {
     const TFrameReader::TChunk cut = framereader_.Feed(chunk);
-    if (cut.poll) sendtelegramm(std::string(1, ACK));
+    if (cut.poll) sendtelegramm(Telegramme::PollAntwort());
     // A frame that cannot be decrypted, or an error the dispatch lets
     // through, ends the handling of this chunk.
     for (const std::string& frame : cut.frames)
@@ -59,6 +61,6 @@ void Toltsrv::ArmTcptimer() {
 void Toltsrv::tcptimerTimer() {
   LogFileSys.Add(5, "Verbindung zu VUX-Server wegen ausbleibender Lebenszeichentelegramm resetet.");
   framereader_.Reset();
-  tcpclient.Deactivate();
-  tcpclient.Activate();
+  tcpclient_.Deactivate();
+  tcpclient_.Activate();
 }

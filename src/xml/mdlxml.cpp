@@ -2,7 +2,7 @@
 
 #include "lib/calendar.hpp"
 #include "lib/textutil.hpp"
-#include "xml/xmlescape.hpp"
+#include "lib/xmlescape.hpp"
 
 #include <cstdint>
 #include <ctime>

@@ -10,7 +10,6 @@
 #include <optional>
 #include <thread>
 
-#include "service/mdlserver.hpp"
 #include "support/tempdir.hpp"
 
 using namespace std::chrono_literals;
@@ -28,13 +27,6 @@ constexpr auto kBudget = kWaitChecks * kWaitCheck;
 
 struct Adapter : testing::Test {
   TempDir home;
-  std::unique_ptr<Toltsrv> service;
-
-  void SetUp() override {
-    TServiceOptions options;
-    options.Folder = home.path();
-    service = std::make_unique<Toltsrv>(options);
-  }
 
   std::filesystem::path Program() const { return home / kKonverterName; }
 
@@ -109,7 +101,7 @@ TEST_F(Adapter, RunsTheConverterAndReadsItsPair) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     StandIn(c.body);
-    TVUXKoordinatenKonverter konverter;
+    TVUXKoordinatenKonverter konverter(home.path());
     const auto start = Clock::now();
     EXPECT_EQ(konverter.GetConvertedStr(c.x, c.y, "31468", c.epsgout), c.want_text);
     // The wait ends with the first line or the end of the output.
@@ -119,7 +111,7 @@ TEST_F(Adapter, RunsTheConverterAndReadsItsPair) {
     double first = 7, second = 8;
     if (!c.want_error.empty()) {
       try {
-        convertkoordinaten(c.x, c.y, "31468", c.epsgout, first, second);
+        convertkoordinaten(home.path(), c.x, c.y, "31468", c.epsgout, first, second);
         ADD_FAILURE() << "no conversion error";
       } catch (const EConvertError& e) {
         EXPECT_STREQ(e.what(), c.want_error.c_str());
@@ -128,7 +120,7 @@ TEST_F(Adapter, RunsTheConverterAndReadsItsPair) {
       EXPECT_EQ(second, 8);
       continue;
     }
-    const bool pair = convertkoordinaten(c.x, c.y, "31468", c.epsgout, first, second);
+    const bool pair = convertkoordinaten(home.path(), c.x, c.y, "31468", c.epsgout, first, second);
     EXPECT_EQ(pair, c.want_pair.has_value());
     EXPECT_EQ(first, c.want_pair ? c.want_pair->first : 7);
     EXPECT_EQ(second, c.want_pair ? c.want_pair->second : 8);
@@ -140,7 +132,8 @@ TEST_F(Adapter, ASilentConverterIsEndedAfterTheBudgetWithItsChildren) {
   StandIn("sleep 5 &\necho $! >\"$d/child\"\necho $$ >\"$d/pid\"\nwait\necho '1 2'");
   double first = 0, second = 0;
   const auto start = Clock::now();
-  EXPECT_FALSE(convertkoordinaten("4468000", "5334000", "31468", "4326", first, second));
+  EXPECT_FALSE(
+      convertkoordinaten(home.path(), "4468000", "5334000", "31468", "4326", first, second));
   const auto elapsed = Clock::now() - start;
   EXPECT_EQ(first, 0);
   EXPECT_EQ(second, 0);
@@ -177,7 +170,7 @@ TEST_F(Adapter, AMissingOrUnstartableConverterRaises) {
     c.prepare();
     double first = 7, second = 8;
     try {
-      convertkoordinaten("1", "2", "31468", "4326", first, second);
+      convertkoordinaten(home.path(), "1", "2", "31468", "4326", first, second);
       ADD_FAILURE() << "no error";
     } catch (const std::runtime_error& e) {
       EXPECT_EQ(std::string(e.what()), c.want);

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <thread>
 
 #include "support/logfile.hpp"
@@ -144,10 +146,10 @@ TEST(ServiceStart, DefaultsWithoutOltIni) {
   Toltsrv service(OptionsFor(home));
   service.Start();
   service.WaitStarted();  // VUXdb on 127.0.0.1:3306 as root/MOR is not there
-  EXPECT_EQ(service.database.Params(),
+  EXPECT_EQ(service.DatabaseParams(),
             (std::vector<std::string>{"DriverID=MySQL", "Protocol=TCPIP", "Database=VUXdb",
                                       "Server=127.0.0.1", "User_Name=root", "Password=MOR"}));
-  EXPECT_FALSE(service.weiterleitung);
+  EXPECT_FALSE(service.weiterleitung());
   EXPECT_TRUE(std::filesystem::is_directory(home / "Logs"));
 }
 
@@ -159,12 +161,12 @@ TEST(ServiceStart, ForwardingModeAndCentreName) {
   Toltsrv service(OptionsFor(home));
   service.Start();
   ASSERT_TRUE(service.WaitStarted());
-  EXPECT_TRUE(service.weiterleitung);
-  ASSERT_NE(service.slweiterleitung, nullptr);
-  EXPECT_EQ(service.slweiterleitung->FileName(), home / "weiterleitung.ini");
-  EXPECT_EQ(service.oltname, "OLT Musterkreis");
+  EXPECT_TRUE(service.weiterleitung());
+  ASSERT_NE(service.slweiterleitung(), nullptr);
+  EXPECT_EQ(service.slweiterleitung()->FileName(), home / "weiterleitung.ini");
+  EXPECT_EQ(service.oltname(), "OLT Musterkreis");
   EXPECT_THAT(ServiceLog(home), Contains("Hinweis   | Weiterleitungsmodus aktiv"));
-  EXPECT_EQ(*service.codesl.Get(), LoadStringsFromFile(home / "oltfelder.dat"));
+  EXPECT_EQ(*service.codesl().Get(), LoadStringsFromFile(home / "oltfelder.dat"));
 }
 
 TEST(Rectimer, ReopensALostMainConnection) {
@@ -172,21 +174,18 @@ TEST(Rectimer, ReopensALostMainConnection) {
   Toltsrv& service = *running.service;
   const ServiceHome& home = running.home;
 
-  std::string id;
-  {
-    auto lock = service.LockDatabase();
-    Sulvane::Firedac::TFDQuery q(service.database);
+  const std::string id = service.RunOnServiceLoop([&] {
+    Sulvane::Firedac::TFDQuery q(service.database());
     q.SQL = {"SELECT CONNECTION_ID()"};
     q.Open();
-    id = q.Fields(0).AsString();
-  }
+    return q.Fields(0).AsString();
+  });
   running.db.Exec("KILL " + id);
   EXPECT_TRUE(testsupport::WaitForLog(home.Log(), [&](const std::string&) {
     const auto log = LogEntries(home.Log());
     return std::count(log.begin(), log.end(), kConnected) == 2;
   })) << "the timer reconnects and the after-connect handler runs again";
-  auto lock = service.LockDatabase();
-  EXPECT_TRUE(service.database.Connected());
+  EXPECT_TRUE(service.RunOnServiceLoop([&] { return service.database().Connected(); }));
 }
 
 TEST(Addlogsync, LevelFollowsTheLeadingBlank) {
@@ -214,4 +213,57 @@ TEST(Createconnection, CopiesTheMainConnectionsParameters) {
   q.Open();
   EXPECT_EQ(q.Fields(0).AsString(), running.db.Name());
   EXPECT_EQ(ServiceLog(running.home).size(), 4u) << "no after-connect handler on own connections";
+}
+
+// --- threads -----------------------------------------------------------------
+
+const std::string kUnknownRequest =
+    "<?xml version=\"1.0\"?><soap:Envelope "
+    "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body><Ping/></soap:Body>"
+    "</soap:Envelope>";
+
+TEST(Threads, ARequestIsAnsweredWhileTheServiceThreadIsBusy) {
+  testsupport::RunningService running({.simulator = false});
+  Toltsrv& service = *running.service;
+  std::promise<void> entered;
+  std::atomic<bool> released{false};
+  // A slow job on the service thread, as a reconnect that waits for the
+  // database server would be.
+  std::thread busy([&] {
+    service.RunOnServiceLoop([&] {
+      entered.set_value();
+      std::this_thread::sleep_for(3s);
+      released = true;
+    });
+  });
+  entered.get_future().wait();
+  const std::size_t mark = running.LogMark();
+  const std::string reply = running.Post(kUnknownRequest);
+  const bool answered_while_busy = !released;
+  busy.join();
+  EXPECT_TRUE(answered_while_busy) << "the request waited for the service thread";
+  EXPECT_THAT(reply, HasSubstr("<Success xmlns=\"\">false</Success>"));
+  EXPECT_THAT(running.LogSince(mark),
+              Contains("Info      |  Verarbeite: " + kUnknownRequest + "<CR><LF>"));
+}
+
+// Requests, telegrams and the reconnect timer at once: what the TSan build
+// checks for races between the threads.
+TEST(Threads, RequestsTelegramsAndTimerTogether) {
+  testsupport::RunningService running({.rectimer = 20ms});
+  TVuxSimulator& sim = *running.sim;
+  std::atomic<bool> stop{false};
+  std::thread telegrams([&] {
+    for (int i = 0; !stop; ++i) {
+      sim.Send("EINSATZ|NEW|" + std::to_string(i));
+      sim.SendRaw(std::string(1, ENQ));
+      std::this_thread::sleep_for(2ms);
+    }
+  });
+  for (int i = 0; i < 20; ++i)
+    EXPECT_THAT(running.Post(kUnknownRequest), HasSubstr("<Success xmlns=\"\">false</Success>"));
+  stop = true;
+  telegrams.join();
+  EXPECT_TRUE(sim.WaitForTelegram("EINSATZ|UPDATE|0"));
+  EXPECT_THAT(running.Errors(), testing::IsEmpty());
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 #include "lib/vuxcrypto.hpp"
 #include "service/telegramframe.hpp"
@@ -148,7 +149,7 @@ TEST(TelegramDispatch, TelegramsAndTheirAnswers) {
   WaitConnected(sim);
   Sulvane::VUXDatenbank::TVUXDatabaseConnectionInfo elsewhere;
   elsewhere.ServerName = "10.9.9.9";
-  const auto params = linked.service->database.Params();
+  const auto params = linked.service->DatabaseParams();
   struct {
     std::string telegram;
     std::vector<std::string> answers;
@@ -173,7 +174,7 @@ TEST(TelegramDispatch, TelegramsAndTheirAnswers) {
     sim.Send(c.telegram);
     EXPECT_THAT(Settle(sim), ElementsAreArray(c.answers)) << "telegram: " << c.telegram;
   }
-  EXPECT_EQ(linked.service->database.Params(), params);
+  EXPECT_EQ(linked.service->DatabaseParams(), params);
   EXPECT_THAT(LogEntries(linked.home.Log()), Not(Contains(testing::StartsWith("FEHLER"))))
       << "the incident actions swallow their errors without a log line";
 }
@@ -193,13 +194,12 @@ TEST(TelegramDispatch, KonfigConnectsADownDatabaseToTheLinksHostWithTls) {
   LinkedService linked(sim.Port(), 20000ms, 122000ms, "127.0.0.2");
   WaitConnected(sim);
   Toltsrv& service = *linked.service;
-  {
-    auto lock = service.LockDatabase();
-    Sulvane::Firedac::TFDQuery q(service.database);
+  linked.db.Exec("KILL " + service.RunOnServiceLoop([&] {
+    Sulvane::Firedac::TFDQuery q(service.database());
     q.SQL = {"SELECT CONNECTION_ID()"};
     q.Open();
-    linked.db.Exec("KILL " + q.Fields(0).AsString());
-  }
+    return q.Fields(0).AsString();
+  }));
 
   Sulvane::VUXDatenbank::TVUXDatabaseConnectionInfo info;
   info.ServerName = "localhost";
@@ -211,20 +211,24 @@ TEST(TelegramDispatch, KonfigConnectsADownDatabaseToTheLinksHostWithTls) {
   sim.SendKonfig(info);
   EXPECT_THAT(Settle(sim), ElementsAre("KONFIG|PROGRAMM|VUXCLIENTSTD", "KONFIG|USER|VUXCLIENTSTD"));
 
-  auto lock = service.LockDatabase();
   EXPECT_EQ(
-      service.database.Params(),
+      service.DatabaseParams(),
       (std::vector<std::string>{"DriverID=MySQL", "Protocol=TCPIP", "CharacterSet=utf8", "UseTLS=1",
                                 "Database=" + linked.db.Name(), "Server=127.0.0.2",
                                 "User_Name=root", "Password=" + TestDatabase::Password()}));
-  ASSERT_TRUE(service.database.Connected());
-  Sulvane::Firedac::TFDQuery q(service.database);
-  q.SQL = {"SHOW SESSION STATUS LIKE 'Ssl_cipher'"};
-  q.Open();
-  EXPECT_FALSE(q.Fields(1).AsString().empty()) << "the connection is encrypted";
-  q.SQL = {"SELECT DATABASE()"};
-  q.Open();
-  EXPECT_EQ(q.Fields(0).AsString(), linked.db.Name());
+  const auto [connected, cipher, database] = service.RunOnServiceLoop([&] {
+    const bool up = service.database().Connected();
+    Sulvane::Firedac::TFDQuery q(service.database());
+    q.SQL = {"SHOW SESSION STATUS LIKE 'Ssl_cipher'"};
+    q.Open();
+    const std::string ssl = q.Fields(1).AsString();
+    q.SQL = {"SELECT DATABASE()"};
+    q.Open();
+    return std::make_tuple(up, ssl, q.Fields(0).AsString());
+  });
+  ASSERT_TRUE(connected);
+  EXPECT_FALSE(cipher.empty()) << "the connection is encrypted";
+  EXPECT_EQ(database, linked.db.Name());
   const auto log = LogEntries(linked.home.Log());
   EXPECT_EQ(std::count(log.begin(), log.end(), "Hinweis   | Verbunden mit Datenbank."), 2)
       << "the after-connect handler ran for the new connection";

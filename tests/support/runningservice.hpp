@@ -86,7 +86,7 @@ class RunningService {
   // The endpoint's address.
   std::string Url(bool tls, const std::string& path = "/") const {
     return std::string(tls ? "https" : "http") +
-           "://127.0.0.1:" + std::to_string(service->https.BoundPort()) + path;
+           "://127.0.0.1:" + std::to_string(service->BoundPort()) + path;
   }
 
   // Posts the request to the endpoint and gives the reply's body.

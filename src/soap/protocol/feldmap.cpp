@@ -1,4 +1,4 @@
-#include "soap/feldmap.hpp"
+#include "soap/protocol/feldmap.hpp"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,14 +12,14 @@
 #include "lib/firedac.hpp"
 #include "lib/stringlist.hpp"
 #include "lib/textutil.hpp"
-#include "service/mdlserver.hpp"
+#include "service/servicecontext.hpp"
 #include "xml/mdlxml.hpp"
+#include "xml/xmlnodes.hpp"
 
 namespace {
 
 std::vector<std::string> readmapfile(const std::string& mapfile) {
-  if (oltsrv == nullptr) throw std::logic_error("Kein Servicemodul für " + mapfile);
-  return LoadStringsFromFile(oltsrv->Folder() / mapfile);
+  return LoadStringsFromFile(oltsrv().Folder() / mapfile);
 }
 
 // --- xs:dateTime -------------------------------------------------------------
@@ -113,16 +113,9 @@ std::optional<std::string> xsdatetimetosql(std::string_view value) {
 
 }  // namespace
 
-std::string localname(pugi::xml_node node) {
-  const std::string_view name = node.name();
-  const std::size_t colon = name.rfind(':');
-  return std::string(colon == std::string_view::npos ? name : name.substr(colon + 1));
-}
-
 std::string codesltext() {
   std::string text;
-  if (oltsrv == nullptr) return text;
-  for (const std::string& line : *oltsrv->codesl.Get()) {
+  for (const std::string& line : *oltsrv().codesl().Get()) {
     text += line;
     text += "\r\n";
   }
@@ -147,28 +140,6 @@ std::string getxmlname(const std::string& columnname, const std::string& mapfile
   for (const std::string& line : readmapfile(mapfile))
     if (line.starts_with(prefix)) result = line.substr(prefix.size());
   return result;
-}
-
-std::string nodetext(pugi::xml_node element) {
-  std::string text;
-  for (const pugi::xml_node child : element.children())
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
-      text += child.value();
-  return text;
-}
-
-std::vector<pugi::xml_node> childrennamed(pugi::xml_node element, std::string_view name) {
-  std::vector<pugi::xml_node> children;
-  for (const pugi::xml_node child : element.children())
-    if (child.type() == pugi::node_element && LowerCase(localname(child)) == name)
-      children.push_back(child);
-  return children;
-}
-
-bool linescontain(const std::vector<std::string>& lines, std::string_view text) {
-  for (const std::string& line : lines)
-    if (line.find(text) != std::string::npos) return true;
-  return false;
 }
 
 std::string getid(pugi::xml_node element) {

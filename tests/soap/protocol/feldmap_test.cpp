@@ -1,4 +1,5 @@
-#include "soap/feldmap.hpp"
+#include "soap/protocol/feldmap.hpp"
+#include "xml/xmlnodes.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +7,7 @@
 #include <vector>
 
 #include "lib/stringlist.hpp"
-#include "service/mdlserver.hpp"
+#include "support/fakeservice.hpp"
 #include "support/tempdir.hpp"
 #include "support/timezone.hpp"
 
@@ -16,18 +17,13 @@ using testsupport::WriteFile;
 
 namespace {
 
-// A service module that is never started, running from a fresh folder.
+// The service's folder is a fresh one.
 class FeldmapTest : public ::testing::Test {
  protected:
-  static TServiceOptions Options(const TempDir& dir) {
-    TServiceOptions o;
-    o.Folder = dir.path();
-    return o;
-  }
   void Map(const std::string& file, const std::string& content) { WriteFile(dir_ / file, content); }
 
   TempDir dir_;
-  Toltsrv srv_{Options(dir_)};
+  testsupport::FakeService srv_{dir_.path()};
 };
 
 pugi::xml_document Parse(const char* xml) {
@@ -131,9 +127,10 @@ TEST_F(FeldmapTest, AMissingMapFileFailsTheLookup) {
 
 TEST_F(FeldmapTest, CodeslTextEndsEveryLineWithCrLf) {
   EXPECT_EQ(codesltext(), "");
-  srv_.codesl.Set({"plz=EoPlz", "ort=EoOrt"});
+  srv_.codesl().Set({"plz=EoPlz", "ort=EoOrt"});
   EXPECT_EQ(codesltext(), "plz=EoPlz\r\nort=EoOrt\r\n");
-  srv_.codesl.Set(LoadStringsFromFile((Map("oltfelder.dat", "a=A\nb=B"), dir_ / "oltfelder.dat")));
+  srv_.codesl().Set(
+      LoadStringsFromFile((Map("oltfelder.dat", "a=A\nb=B"), dir_ / "oltfelder.dat")));
   EXPECT_EQ(codesltext(), "a=A\r\nb=B\r\n");
 }
 

@@ -1,11 +1,12 @@
-#include "soap/eroeffnungsaufgaben.hpp"
+#include "soap/intake/eroeffnungsaufgaben.hpp"
 
 #include <algorithm>
 #include <string_view>
 
 #include "geo/mdlgeoservice.hpp"
 #include "lib/textutil.hpp"
-#include "service/mdlserver.hpp"
+#include "service/servicecontext.hpp"
+#include "service/telegramme.hpp"
 
 namespace {
 
@@ -32,16 +33,16 @@ void eroeffnungsaufgaben(const std::string& einsatznummer,
         query.SQL = {"UPDATE EINSAETZE SET " + zuweisungen +
                      " WHERE EINSATZNUMMER = " + einsatznummer + " AND KOORDX IS NULL"};
         query.ExecSQL();
-        oltsrv->sendtelegramm("MAP|EINSATZ|" + einsatznummer);
+        oltsrv().sendtelegramm(Telegramme::KarteEinsatz(einsatznummer));
       }
     } catch (const std::exception&) {
       // Without address coordinates the incident is still opened.
     }
 
     query.Close();
-    oltsrv->sendtelegramm("ALARM|AUSLOESEN");
+    oltsrv().sendtelegramm(Telegramme::AlarmAusloesen());
   } catch (const std::exception& e) {
-    oltsrv->addlogsync(std::string(" Fehler bei Eröffnungsaufgaben: ") + e.what());
+    oltsrv().addlogsync(std::string(" Fehler bei Eröffnungsaufgaben: ") + e.what());
   }
 }
 
@@ -49,7 +50,7 @@ void Addaufgabe(const std::string& aufgabenid, const std::string& einsatznummer,
                 Sulvane::Firedac::TFDConnection& connection) {
   try {
     if (einsatznummer.empty()) {
-      oltsrv->addlogsync("Aufgabe <" + aufgabenid + "> keine Einsatznummer übergeben.");
+      oltsrv().addlogsync("Aufgabe <" + aufgabenid + "> keine Einsatznummer übergeben.");
       return;
     }
     TFDQuery katalog(connection);
@@ -69,6 +70,6 @@ void Addaufgabe(const std::string& aufgabenid, const std::string& einsatznummer,
         " AS ADD_USER, '1' AS FREE FROM STANDARD_AUFGABEN WHERE ID = " + QuotedStr(aufgabenid)};
     aufgabe.ExecSQL();
   } catch (const std::exception& e) {
-    oltsrv->addlogsync(std::string("Fehler bei Addaufgabe: ") + e.what());
+    oltsrv().addlogsync(std::string("Fehler bei Addaufgabe: ") + e.what());
   }
 }

@@ -1,4 +1,4 @@
-#include "soap/readsoap.hpp"
+#include "soap/protocol/readsoap.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -89,9 +89,11 @@ TEST_F(Dispatcher, UnroutableRequestsKeepThePreselectedName) {
 
 TEST_F(Dispatcher, DatabaseDownIsTheErrorMessage) {
   home.Set("Database", "Port", "1");
-  auto params = service->database.Params();
-  params.push_back("Port=1");
-  service->database.SetParams(params);
+  service->RunOnServiceLoop([&] {
+    auto params = service->database().Params();
+    params.push_back("Port=1");
+    service->database().SetParams(params);
+  });
   std::string result, name;
   ReadSoap(Envelope("soap", "<EinsatzWeiterleiten/>"), result, name);
   EXPECT_THAT(result, StartsWith("Fehler bei Datenbankverbindung: Can't connect to server on"));

@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "soap/envelope.hpp"
+#include "soap/protocol/envelope.hpp"
 #include "support/runningservice.hpp"
 
 using testing::ElementsAreArray;

@@ -13,21 +13,6 @@
 
 #include <pugixml.hpp>
 #include <string>
-#include <string_view>
-#include <vector>
-
-// The name of an element without its namespace prefix: "soap:Body" -> "Body".
-std::string localname(pugi::xml_node node);
-
-// An element's text value as received: its text and CDATA children joined,
-// entities as written.
-std::string nodetext(pugi::xml_node element);
-
-// The child elements whose local name in lower case is `name`, in document order.
-std::vector<pugi::xml_node> childrennamed(pugi::xml_node element, std::string_view name);
-
-// Whether some line contains the text (letter case counts).
-bool linescontain(const std::vector<std::string>& lines, std::string_view text);
 
 // The whole text of the service module's `codesl`: its lines, each ended by
 // CR LF. The filter of the incident writer and of the export document.

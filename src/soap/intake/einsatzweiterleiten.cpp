@@ -1,13 +1,14 @@
 // The ILS hands an incident over: the centre takes it on and reports its
 // status back.
-#include "service/mdlserver.hpp"
-#include "soap/eroeffnungsaufgaben.hpp"
-#include "soap/handlers.hpp"
-#include "soap/intake.hpp"
+#include "service/servicecontext.hpp"
+#include "service/telegramme.hpp"
+#include "soap/intake/eroeffnungsaufgaben.hpp"
+#include "soap/intake/handlers.hpp"
+#include "soap/intake/intake.hpp"
 
 void Einsatzweiterleiten(std::string& resulttext, pugi::xml_node element, int weiterleitung,
                          Sulvane::Firedac::TFDConnection& connection) {
-  Toltsrv& service = *oltsrv;
+  TServiceContext& service = oltsrv();
   resulttext = "Einsatzweiterleiten - Daten konnten nicht verarbeitet werden.";
   try {
     const std::string ilsid = incidentid(element);
@@ -25,9 +26,9 @@ void Einsatzweiterleiten(std::string& resulttext, pugi::xml_node element, int we
     recordforwarding(weiterleitung, einsatznummer, ilsid, true, connection);
     if (neu) {
       eroeffnungsaufgaben(einsatznummer, connection);
-      service.sendtelegramm("EINSATZ|NEW|" + einsatznummer);
+      service.sendtelegramm(Telegramme::EinsatzNeu(einsatznummer));
     } else {
-      service.sendtelegramm("EINSATZ|UPDATE|" + einsatznummer);
+      service.sendtelegramm(Telegramme::EinsatzUpdate(einsatznummer));
     }
   } catch (const std::exception& e) {
     service.addlogsync((service.Folder() / "").string() +

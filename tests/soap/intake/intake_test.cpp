@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "service/mdlserver.hpp"
-#include "soap/envelope.hpp"
-#include "soap/handlers.hpp"
-#include "soap/readsoap.hpp"
+#include "soap/intake/handlers.hpp"
+#include "soap/protocol/envelope.hpp"
+#include "soap/protocol/readsoap.hpp"
 #include "support/runningservice.hpp"
 
 using testing::Contains;

@@ -1,10 +1,11 @@
-#include "soap/saveeinsatzmittel.hpp"
+#include "soap/intake/saveeinsatzmittel.hpp"
 
 #include <vector>
 
-#include "service/mdlserver.hpp"
-#include "soap/feldmap.hpp"
-#include "soap/saveprotokoll.hpp"
+#include "service/servicecontext.hpp"
+#include "service/telegramme.hpp"
+#include "soap/intake/saveprotokoll.hpp"
+#include "soap/protocol/feldmap.hpp"
 
 using Sulvane::Firedac::QuotedLike;
 using Sulvane::Firedac::QuotedStr;
@@ -17,9 +18,7 @@ constexpr const char* kFailure = "Fehler beim Verarbeiten des Fahrzeugupdates. "
 constexpr const char* kStatusSelect =
     "SELECT STATUS1,STATUS2,STATUS3,STATUS4,STATUS5,STATUS6 FROM EM_EINSAETZE WHERE ";
 
-void log(const std::string& text) {
-  if (oltsrv != nullptr) oltsrv->addlogsync(text);
-}
+void log(const std::string& text) { oltsrv().addlogsync(text); }
 
 // The number of the highest status column of the current row that is not
 // empty (NULL reads as empty); 0 when all six are.
@@ -115,7 +114,7 @@ std::string saveeinsatzmittel(const std::string& einsatznummer, pugi::xml_node e
       query.SQL = {statement};
       query.ExecSQL();
     }
-    if (level <= 2 && oltsrv != nullptr) oltsrv->sendtelegramm("UPDATE|EMITTEL|" + rufname);
+    if (level <= 2) oltsrv().sendtelegramm(Telegramme::EinsatzmittelUpdate(rufname));
   } catch (const std::exception& e) {
     result.clear();
     log(kFailure + std::string(e.what()));

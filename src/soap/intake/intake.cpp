@@ -1,9 +1,10 @@
-#include "soap/intake.hpp"
+#include "soap/intake/intake.hpp"
 
-#include "soap/feldmap.hpp"
-#include "soap/saveeinsatz.hpp"
-#include "soap/saveeinsatzmittel.hpp"
-#include "soap/saveprotokoll.hpp"
+#include "soap/intake/saveeinsatz.hpp"
+#include "soap/intake/saveeinsatzmittel.hpp"
+#include "soap/intake/saveprotokoll.hpp"
+#include "soap/protocol/feldmap.hpp"
+#include "xml/xmlnodes.hpp"
 
 using Sulvane::Firedac::execsql;
 using Sulvane::Firedac::QuotedStr;

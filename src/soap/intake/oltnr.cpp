@@ -1,4 +1,4 @@
-#include "soap/oltnr.hpp"
+#include "soap/intake/oltnr.hpp"
 
 void setoltnr(const std::string& /*einsatznummer*/) {
   // Centre numbers are not assigned yet.

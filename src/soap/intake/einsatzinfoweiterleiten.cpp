@@ -1,13 +1,14 @@
 // The ILS passes an incident on for information: the centre keeps a copy,
 // the ILS stays responsible and gets no status reports.
-#include "service/mdlserver.hpp"
-#include "soap/eroeffnungsaufgaben.hpp"
-#include "soap/handlers.hpp"
-#include "soap/intake.hpp"
+#include "service/servicecontext.hpp"
+#include "service/telegramme.hpp"
+#include "soap/intake/eroeffnungsaufgaben.hpp"
+#include "soap/intake/handlers.hpp"
+#include "soap/intake/intake.hpp"
 
 void Einsatzinfoweiterleiten(std::string& resulttext, pugi::xml_node element, int weiterleitung,
                              Sulvane::Firedac::TFDConnection& connection) {
-  Toltsrv& service = *oltsrv;
+  TServiceContext& service = oltsrv();
   resulttext = "Einsatzinfoweiterleiten - Daten konnten nicht verarbeitet werden.";
   const std::string ilsid = incidentid(element);
   if (ilsid.empty()) {
@@ -31,11 +32,10 @@ void Einsatzinfoweiterleiten(std::string& resulttext, pugi::xml_node element, in
   if (einsatznummer.empty()) return;
   if (neu) {
     eroeffnungsaufgaben(einsatznummer, connection);
-    service.sendtelegramm("EINSATZ|NEW|" + einsatznummer);
-    service.sendtelegramm("UPDATE|OLTLOG|" + einsatznummer +
-                          "|Neuer Einsatz wurde von ILS als Info weitergeleitet.");
+    service.sendtelegramm(Telegramme::EinsatzNeu(einsatznummer));
+    service.sendtelegramm(Telegramme::InfoEinsatzNeu(einsatznummer));
   } else {
-    service.sendtelegramm("EINSATZ|UPDATE|" + einsatznummer);
-    service.sendtelegramm("UPDATE|OLTLOG|" + einsatznummer + "|Update von ILS für Info-Einsatz");
+    service.sendtelegramm(Telegramme::EinsatzUpdate(einsatznummer));
+    service.sendtelegramm(Telegramme::InfoEinsatzUpdate(einsatznummer));
   }
 }

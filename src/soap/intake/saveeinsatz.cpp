@@ -1,9 +1,10 @@
-#include "soap/saveeinsatz.hpp"
+#include "soap/intake/saveeinsatz.hpp"
 
 #include "geo/mdlgeoservice.hpp"
 #include "lib/textutil.hpp"
-#include "service/mdlserver.hpp"
-#include "soap/feldmap.hpp"
+#include "service/servicecontext.hpp"
+#include "soap/protocol/feldmap.hpp"
+#include "xml/xmlnodes.hpp"
 
 using Sulvane::Firedac::QuotedStr;
 using Sulvane::Firedac::TFDConnection;
@@ -24,8 +25,8 @@ std::vector<pugi::xml_node> ChildElements(pugi::xml_node element) {
 // the database; the coordinates received go to the coordinate determination.
 std::string InsertIncident(TFDQuery& query, const std::string& ilsid, const std::string& backtoils,
                            pugi::xml_node element, TFDConnection& connection) {
-  Toltsrv& service = *oltsrv;
-  const auto map = service.codesl.Get();
+  TServiceContext& service = oltsrv();
+  const auto map = service.codesl().Get();
   service.addlogsync(" Neuer Datensatz");
   query.SQL = {"INSERT INTO EINSAETZE (EXTERNAL_ID,OLT_CREATED,BACKTOILS,OLT_STATUS,STATUS"};
   std::string values = ") VALUES (" + QuotedStr(ilsid) + ",0," + backtoils + "," + QuotedStr("0") +
@@ -57,8 +58,8 @@ std::string InsertIncident(TFDQuery& query, const std::string& ilsid, const std:
 // date and time reaches a date column in its SQL form.
 void UpdateIncident(TFDQuery& query, const std::string& einsatznummer, const std::string& ilsid,
                     pugi::xml_node element) {
-  Toltsrv& service = *oltsrv;
-  const auto map = service.codesl.Get();
+  TServiceContext& service = oltsrv();
+  const auto map = service.codesl().Get();
   query.SQL = {"UPDATE EINSAETZE SET EXTERNAL_ID=" + QuotedStr(ilsid)};
   for (const pugi::xml_node child : ChildElements(element)) {
     const std::string name = localname(child);
@@ -88,7 +89,7 @@ std::string saveeinsatz(const std::string& einsatznummer, const std::string& ils
       result = einsatznummer;
     }
   } catch (const std::exception& e) {
-    oltsrv->addlogsync(std::string("Fehler beim Speichernn der Einsatzdaten: ") + e.what());
+    oltsrv().addlogsync(std::string("Fehler beim Speichernn der Einsatzdaten: ") + e.what());
   }
   return result;
 }

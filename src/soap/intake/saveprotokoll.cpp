@@ -1,11 +1,12 @@
-#include "soap/saveprotokoll.hpp"
+#include "soap/intake/saveprotokoll.hpp"
 
 #include <stdexcept>
 
 #include "lib/stringlist.hpp"
 #include "lib/textutil.hpp"
-#include "service/mdlserver.hpp"
-#include "soap/feldmap.hpp"
+#include "service/servicecontext.hpp"
+#include "soap/protocol/feldmap.hpp"
+#include "xml/xmlnodes.hpp"
 
 using Sulvane::Firedac::QuotedLike;
 using Sulvane::Firedac::QuotedStr;
@@ -13,11 +14,6 @@ using Sulvane::Firedac::TFDConnection;
 using Sulvane::Firedac::TFDQuery;
 
 namespace {
-
-Toltsrv& service() {
-  if (oltsrv == nullptr) throw std::logic_error("Kein Servicemodul");
-  return *oltsrv;
-}
 
 // The statements of one kind of entry, for one id and incident number.
 struct TEntryStatements {
@@ -97,10 +93,10 @@ std::string saveentry(const TEntryKind& kind, const std::string& einsatznummer,
     if (!insert) result = einsatznummer;
   } catch (const std::exception& e) {
     result.clear();
-    if (oltsrv != nullptr) oltsrv->addlogsync(kind.failure + std::string(e.what()));
+    oltsrv().addlogsync(kind.failure + std::string(e.what()));
   } catch (...) {
     result.clear();
-    if (oltsrv != nullptr) oltsrv->addlogsync(kind.failure);
+    oltsrv().addlogsync(kind.failure);
   }
   return result;
 }
@@ -108,7 +104,7 @@ std::string saveentry(const TEntryKind& kind, const std::string& einsatznummer,
 }  // namespace
 
 std::vector<TMappedField> mapchildren(pugi::xml_node element, const std::string& mapfile) {
-  Toltsrv& srv = service();
+  TServiceContext& srv = oltsrv();
   std::vector<TMappedField> fields;
   for (const pugi::xml_node child : element.children()) {
     if (child.type() != pugi::node_element) continue;
@@ -118,7 +114,7 @@ std::vector<TMappedField> mapchildren(pugi::xml_node element, const std::string&
     fields.push_back(
         {getfieldname(LowerCase(name), mapfile), convertdatetime(xmltosqlvalue(nodetext(child)))});
   }
-  srv.codesl.Set(LoadStringsFromFile(srv.Folder() / "oltfelder.dat"));
+  srv.codesl().Set(LoadStringsFromFile(srv.Folder() / "oltfelder.dat"));
   return fields;
 }
 

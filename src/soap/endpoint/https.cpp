@@ -1,4 +1,4 @@
-#include "soap/https.hpp"
+#include "soap/endpoint/https.hpp"
 
 #include <openssl/err.h>
 #include <boost/asio/ip/v6_only.hpp>

@@ -1,14 +1,14 @@
-#include "soap/envelope.hpp"
+#include "soap/protocol/envelope.hpp"
 
-#include "service/mdlserver.hpp"
-#include "xml/xmlescape.hpp"
+#include "lib/xmlescape.hpp"
+#include "service/servicecontext.hpp"
 
 std::string oltnamespace() {
-  return oltsrv->ini.ReadString("Server", "Namespace", "http://tempuri.org/OltServiceOlt");
+  return oltsrv().ini().ReadString("Server", "Namespace", "http://tempuri.org/OltServiceOlt");
 }
 
 std::string ilsnamespace() {
-  return oltsrv->ini.ReadString("ILS", "Namespace", "http://tempuri.org/OltServiceE3");
+  return oltsrv().ini().ReadString("ILS", "Namespace", "http://tempuri.org/OltServiceE3");
 }
 
 std::string makesoapenvelope(const std::string& body) {

@@ -2,12 +2,12 @@
 // installation's field maps and the demo catalogue: the rows of EM_EINSAETZE
 // and EINSATZMITTEL it leaves, its log lines, and the telegrams the VUX
 // server receives.
-#include "soap/saveeinsatzmittel.hpp"
+#include "soap/intake/saveeinsatzmittel.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "soap/readsoap.hpp"
+#include "soap/protocol/readsoap.hpp"
 #include "support/runningservice.hpp"
 
 using Sulvane::Firedac::execsql;

@@ -1,6 +1,6 @@
 // The opening work of a new incident as the centre sees it: the task rows,
 // the incident's coordinates, the log and the telegrams at the VUX server.
-#include "soap/eroeffnungsaufgaben.hpp"
+#include "soap/intake/eroeffnungsaufgaben.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "soap/einsatzanils.hpp"
+#include "soap/reporting/einsatzanils.hpp"
 
 bool einsatzanils(const std::string& /*einsatznummer*/) {
   // There is no ILS client yet: nothing is handed over.

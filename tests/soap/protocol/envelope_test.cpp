@@ -1,8 +1,8 @@
-#include "soap/envelope.hpp"
+#include "soap/protocol/envelope.hpp"
 
 #include <gtest/gtest.h>
 
-#include "service/mdlserver.hpp"
+#include "support/fakeservice.hpp"
 #include "support/tempdir.hpp"
 
 namespace {
@@ -18,9 +18,7 @@ const std::string kTail = "</soap:Body></soap:Envelope>";
 
 TEST(Envelope, RepliesByteForByte) {
   testsupport::TempDir dir;
-  TServiceOptions options;
-  options.Folder = dir.path();
-  Toltsrv service(options);
+  testsupport::FakeService service(dir.path());
   const std::string head = kHead + "http://tempuri.org/OltServiceOlt\"><soap:Body>";
   struct {
     std::string result, name, body;

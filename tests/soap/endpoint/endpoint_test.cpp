@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "soap/envelope.hpp"
+#include "soap/protocol/envelope.hpp"
 #include "support/runningservice.hpp"
 
 using namespace std::chrono_literals;
@@ -49,8 +49,8 @@ std::string Soap(const std::string& operation) {
 
 TEST(Endpoint, ListensAnnouncesItselfAndSpeaksOnlyTls12) {
   Endpoint e;
-  EXPECT_THAT(LogEntries(e.home.Log()), Contains("Hinweis   | Listen on Port " +
-                                                 std::to_string(e.service->https.BoundPort())));
+  EXPECT_THAT(LogEntries(e.home.Log()),
+              Contains("Hinweis   | Listen on Port " + std::to_string(e.service->BoundPort())));
   EXPECT_TRUE(e.sim->WaitForTelegram("UPDATE|OLTAKTIV"))
       << "announced as soon as the link is connected";
 
@@ -84,10 +84,8 @@ TEST(Endpoint, StatusPageWithoutBodyShowsTheMainConnection) {
     EXPECT_EQ(r.status, 200) << method;
     EXPECT_EQ(r.body, kStatusOk) << method;
   }
-  {
-    auto lock = e.service->LockDatabase();
-    e.service->database.Close();  // lost, and not yet reopened by the timer
-  }
+  // Lost, and not yet reopened by the timer.
+  e.service->RunOnServiceLoop([&] { e.service->database().Close(); });
   HttpOptions o;
   o.body = "";
   EXPECT_EQ(HttpCall(e.Url(), o).body, kStatusDown) << "an empty body is no body";
@@ -142,7 +140,7 @@ TEST(Endpoint, SilentClientIsDroppedAndDoesNotBlockOthers) {
   const int silent = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_port = htons(e.service->https.BoundPort());
+  address.sin_port = htons(e.service->BoundPort());
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   ASSERT_EQ(connect(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
 
@@ -170,8 +168,7 @@ TEST(Endpoint, PortInUseOrMissingCertificateStopsTheStart) {
     TestDatabase db;
     ServiceHome home(&db);
     if (!c.certificate) std::filesystem::remove(home / "olt.cer");
-    home.Set("Server", "WS-Port",
-             c.busy_port ? std::to_string(running.service->https.BoundPort()) : "0");
+    home.Set("Server", "WS-Port", c.busy_port ? std::to_string(running.service->BoundPort()) : "0");
     TServiceOptions options;
     options.Folder = home.Folder();
     Toltsrv service(options);

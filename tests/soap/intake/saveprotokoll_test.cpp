@@ -2,7 +2,7 @@
 // installation's field maps: the rows they leave, the log lines, and the
 // field map list `codesl` afterwards. The last tests take in the resource
 // writer too, which shares the map handling.
-#include "soap/saveprotokoll.hpp"
+#include "soap/intake/saveprotokoll.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,8 +12,8 @@
 #include <span>
 
 #include "lib/stringlist.hpp"
-#include "soap/readsoap.hpp"
-#include "soap/saveeinsatzmittel.hpp"
+#include "soap/intake/saveeinsatzmittel.hpp"
+#include "soap/protocol/readsoap.hpp"
 #include "support/runningservice.hpp"
 
 using Sulvane::Firedac::execsql;
@@ -256,12 +256,12 @@ TEST_F(EntryWriters, CodeslHoldsTheIncidentMapAsOnDiskAfterwards) {
   const auto oltfelder = home / "oltfelder.dat";
   for (const auto& w : kWriters) {
     testsupport::WriteFile(oltfelder, testsupport::ReadFile(oltfelder) + w.name + "=Neu\r\n");
-    service->codesl.Set({"vorher=Vorher"});
+    service->codesl().Set({"vorher=Vorher"});
     std::vector<std::string> errors;
     Run(w.writer, "7", w.xml, errors);
     EXPECT_THAT(errors, IsEmpty()) << w.name;
-    EXPECT_EQ(*service->codesl.Get(), LoadStringsFromFile(oltfelder)) << w.name;
-    EXPECT_EQ(service->codesl.Get()->back(), std::string(w.name) + "=Neu") << w.name;
+    EXPECT_EQ(*service->codesl().Get(), LoadStringsFromFile(oltfelder)) << w.name;
+    EXPECT_EQ(service->codesl().Get()->back(), std::string(w.name) + "=Neu") << w.name;
     EXPECT_EQ(db.Value(std::string("SELECT COUNT(*) FROM ") + w.table), "1") << w.name;
   }
 }
@@ -273,13 +273,13 @@ TEST_F(EntryWriters, MissingMapFileFailsTheEntryAndLeavesCodesl) {
       const auto file = home / missing;
       const auto kept = home / (missing + ".weg");
       std::filesystem::rename(file, kept);
-      service->codesl.Set({"vorher=Vorher"});
+      service->codesl().Set({"vorher=Vorher"});
       std::vector<std::string> errors;
       EXPECT_EQ(Run(w.writer, "7", w.xml, errors), "") << w.name << " without " << missing;
       EXPECT_THAT(errors, ElementsAre(std::string(w.failure) + "Datei " + file.string() +
                                       " kann nicht geöffnet werden. No such file or directory"))
           << w.name << " without " << missing;
-      EXPECT_THAT(*service->codesl.Get(), ElementsAre("vorher=Vorher"))
+      EXPECT_THAT(*service->codesl().Get(), ElementsAre("vorher=Vorher"))
           << w.name << " without " << missing;
       EXPECT_EQ(db.Value(std::string("SELECT COUNT(*) FROM ") + w.table), "0")
           << w.name << " without " << missing;

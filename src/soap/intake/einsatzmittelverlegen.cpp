@@ -5,9 +5,10 @@
 #include <string_view>
 
 #include "lib/textutil.hpp"
-#include "service/mdlserver.hpp"
-#include "soap/feldmap.hpp"
-#include "soap/handlers.hpp"
+#include "service/servicecontext.hpp"
+#include "service/telegramme.hpp"
+#include "soap/intake/handlers.hpp"
+#include "soap/protocol/feldmap.hpp"
 
 namespace {
 
@@ -52,8 +53,8 @@ void Einsatzmittelverlegen(std::string& resulttext, pugi::xml_node element,
     query.SQL = {"INSERT INTO HISTORY (RUFNAME,MELDUNG,MELDUNG_KURZ,KANAL) VALUES (" +
                  QuotedStr(rufname) + ",'2 - (Freig.)','2','ILS')"};
     query.ExecSQL();
-    oltsrv->sendtelegramm("UPDATE|EMITTEL|" + rufname);
-    oltsrv->sendtelegramm("UPDATE|OLTLOG|-|Einsatzmittel <" + rufname + "> zu OLT verlegt.");
+    oltsrv().sendtelegramm(Telegramme::EinsatzmittelUpdate(rufname));
+    oltsrv().sendtelegramm(Telegramme::EinsatzmittelVerlegt(rufname));
     resulttext.clear();
   } catch (const std::exception&) {
     // The ILS gets the result text as it stands; nothing is logged.

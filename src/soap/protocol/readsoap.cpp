@@ -1,28 +1,50 @@
-#include "soap/readsoap.hpp"
+#include "soap/protocol/readsoap.hpp"
 
 #include "forwarding/mdlweiterleitungintern.hpp"
 #include "lib/textutil.hpp"
-#include "service/mdlserver.hpp"
-#include "soap/feldmap.hpp"
-#include "soap/handlers.hpp"
+#include "service/servicecontext.hpp"
+#include "soap/intake/handlers.hpp"
+#include "soap/protocol/feldmap.hpp"
+#include "xml/xmlnodes.hpp"
 
 namespace {
 
 constexpr const char* kNotRead = "Soap konnte nicht gelesen werden.";
 
+// The operations of the ILS: the local name of the operation element in
+// lower case, the response element, whether the request may go to a
+// neighbouring centre first, and its handler.
 struct TOperation {
-  const char* name;  // local name, lower case
+  const char* name;
   const char* response;
+  bool forwardable;
+  void (*handler)(std::string& resulttext, pugi::xml_node element, int weiterleitung,
+                  Sulvane::Firedac::TFDConnection& connection);
 };
-constexpr TOperation kWeiterleiten{"einsatzweiterleiten", "olt:EinsatzWeiterleitenResponse"};
-constexpr TOperation kInfo{"einsatzinfoweiterleiten", "olt:EinsatzInfoWeiterleitenResponse"};
-constexpr TOperation kVerlegen{"einsatzmittelverlegen", "olt:EinsatzmittelVerlegenResponse"};
+
+void verlegen(std::string& resulttext, pugi::xml_node element, int /*weiterleitung*/,
+              Sulvane::Firedac::TFDConnection& connection) {
+  Einsatzmittelverlegen(resulttext, element, connection);
+}
+
+constexpr TOperation kOperations[] = {
+    {"einsatzweiterleiten", "olt:EinsatzWeiterleitenResponse", true, Einsatzweiterleiten},
+    {"einsatzinfoweiterleiten", "olt:EinsatzInfoWeiterleitenResponse", true,
+     Einsatzinfoweiterleiten},
+    {"einsatzmittelverlegen", "olt:EinsatzmittelVerlegenResponse", false, verlegen},
+};
+
+const TOperation* findoperation(const std::string& name) {
+  for (const TOperation& op : kOperations)
+    if (name == op.name) return &op;
+  return nullptr;
+}
 
 // A reply with a meaningful name even for a request that cannot be parsed:
 // the last of the three words found in the text decides.
 std::string PreselectResponse(const std::string& request) {
   std::string name;
-  for (const TOperation& op : {kWeiterleiten, kInfo, kVerlegen})
+  for (const TOperation& op : kOperations)
     if (FindText(request, op.name) != std::string::npos) name = op.response;
   return name;
 }
@@ -60,7 +82,7 @@ void loadsoapxml(pugi::xml_document& document, const std::string& request) {
 }
 
 void ReadSoap(const std::string& request, std::string& resulttext, std::string& responsename) {
-  Toltsrv& service = *oltsrv;
+  TServiceContext& service = oltsrv();
   service.addlogsync(" Verarbeite: " + request);
   resulttext = kNotRead;
   try {
@@ -94,22 +116,14 @@ void ReadSoap(const std::string& request, std::string& resulttext, std::string& 
       service.addlogsync(std::string("Fehler bei Readsoap: ") + e.what());
     }
 
-    const std::string name = LowerCase(localname(operation));
-    const bool incident = name == kWeiterleiten.name || name == kInfo.name;
-    if (incident && service.weiterleitung) {
+    const TOperation* op = findoperation(LowerCase(localname(operation)));
+    if (op == nullptr) return;
+    if (op->forwardable && service.slweiterleitung() != nullptr) {
       const std::string target = pruefeplz(text);
       if (!target.empty()) weiterleitung = weiterleiten(text, target);
     }
-    if (name == kWeiterleiten.name) {
-      responsename = kWeiterleiten.response;
-      Einsatzweiterleiten(resulttext, operation, weiterleitung, *connection);
-    } else if (name == kInfo.name) {
-      responsename = kInfo.response;
-      Einsatzinfoweiterleiten(resulttext, operation, weiterleitung, *connection);
-    } else if (name == kVerlegen.name) {
-      responsename = kVerlegen.response;
-      Einsatzmittelverlegen(resulttext, operation, *connection);
-    }
+    responsename = op->response;
+    op->handler(resulttext, operation, weiterleitung, *connection);
   } catch (const std::exception& e) {
     service.addlogsync(std::string("Fehler in ReadSoap: ") + e.what());
   }
